@@ -1,3 +1,4 @@
+#include "controls.h"
 #include "render.h"
 
 #include <GL/glut.h>
@@ -10,8 +11,10 @@ int main(int argc, char **argv)
     glutInitWindowPosition(50, 50);
     glutCreateWindow("Bump mapping");
     initLighting();
+    glutKeyboardFunc(keyboard);
     glutReshapeFunc(reshape);
     glutDisplayFunc(display);
+    glutSpecialFunc(specialKey);
     glutMainLoop();
     return 0;
 }
