@@ -72,8 +72,7 @@ void reshape(int width, int height)
     // A window can be 0 pixels high; the aspect then uses 1 rather than
     // dividing by zero.
     const int aspectHeight = height > 0 ? height : 1;
-    gluPerspective(1.0, static_cast<double>(width) / static_cast<double>(aspectHeight), 1.0,
-                   500.0);
+    gluPerspective(1.0, static_cast<double>(width) / static_cast<double>(aspectHeight), 1.0, 500.0);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glTranslatef(0.0f, 0.0f, -180.0f);
