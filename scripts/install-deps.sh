@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that the named jobs need, when any is missing.
+# Usage: scripts/install-deps.sh JOB...   (jobs: build run test bench lint pictures memcheck)
+set -euo pipefail
+
+wanted=()
+for job in "$@"; do
+    case $job in
+    build) wanted+=(build-essential cmake libgl-dev libglu1-mesa-dev libglut-dev) ;;
+    run) wanted+=(libgl1-mesa-dri) ;;
+    test) wanted+=(libgtest-dev xvfb libgl1-mesa-dri libx11-dev libxtst-dev) ;;
+    bench) wanted+=(libbenchmark-dev xvfb libgl1-mesa-dri) ;;
+    lint) wanted+=(clang-format clang-tidy cppcheck) ;;
+    pictures) wanted+=(xvfb libgl1-mesa-dri libx11-dev libxtst-dev imagemagick) ;;
+    memcheck) wanted+=(valgrind xvfb libgl1-mesa-dri) ;;
+    *)
+        echo "install-deps: unknown job '$job'" >&2
+        exit 2
+        ;;
+    esac
+done
+
+missing=()
+for package in $(printf '%s\n' "${wanted[@]}" | sort -u); do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+        missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+as_root=()
+[ "$(id -u)" -eq 0 ] || as_root=(sudo)
+echo "Installing ${missing[*]}"
+"${as_root[@]}" apt-get update -qq
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
