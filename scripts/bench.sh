@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Builds and runs the frame-time benchmarks: the surface arithmetic alone, then frame, floor
+# and orbit in a real window. Prints a Markdown table; the figures go to bench/results/latest.json.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="$root/build-bench"
+
+packages=(build-essential cmake libglut-dev libglu1-mesa-dev libgl-dev libgl1-mesa-dri
+          libbenchmark-dev xvfb)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    sudo=()
+    ((EUID == 0)) || sudo=(sudo)
+    "${sudo[@]}" apt-get update
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
+        "${missing[@]}"
+fi
+
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUMPMAP_BENCH=ON -DBUMPMAP_TESTS=OFF
+cmake --build "$build" -j2 --target bumpmap_bench bumpmap_math_bench
+
+# A window needs an X server; without one, start a private Xvfb on a free display.
+if [[ -z "${DISPLAY:-}" ]]; then
+    displayfile=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$displayfile" 2>/dev/null &
+    xvfb=$!
+    trap 'kill "$xvfb" 2>/dev/null; rm -f "$displayfile"' EXIT
+    for _ in $(seq 100); do
+        [[ -s $displayfile ]] && break
+        sleep 0.1
+    done
+    [[ -s $displayfile ]] || { echo "Xvfb did not start" >&2; exit 1; }
+    export DISPLAY=":$(head -n1 "$displayfile")"
+fi
+
+mkdir -p "$root/bench/results"
+commit=$(git -C "$root" describe --always --dirty 2>/dev/null || echo unknown)
+"$build/bench/bumpmap_math_bench" --benchmark_out="$build/math.json" \
+    --benchmark_out_format=json >&2
+"$build/bench/bumpmap_bench" --math "$build/math.json" --commit "$commit" \
+    --json "$root/bench/results/latest.json" "$@"
