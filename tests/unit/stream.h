@@ -34,6 +34,7 @@ inline std::vector<GlCall> callsOf(const std::function<void()> &draw)
 inline std::vector<std::string> namesOf(const std::vector<GlCall> &calls)
 {
     std::vector<std::string> names;
+    names.reserve(calls.size());
     for (const GlCall &call : calls)
         names.push_back(call.name);
     return names;
