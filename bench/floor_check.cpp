@@ -16,17 +16,12 @@
 
 namespace {
 
-std::vector<CapturedCall> capture(void (*draw)())
+template <typename Draw> std::vector<CapturedCall> capture(Draw draw)
 {
     capturedCalls().clear();
     draw();
     return capturedCalls();
 }
-
-const FloorSurface *floorSurface = nullptr;
-ViewState floorView{};
-
-void drawFloor() { drawFloorFrame(*floorSurface, floorView); }
 
 bool sameStream(const std::vector<CapturedCall> &program, const std::vector<CapturedCall> &floor,
                 const char *label)
@@ -82,7 +77,6 @@ int main()
     std::size_t compared = 0;
     for (int displaced = 0; displaced <= 1; ++displaced) {
         const FloorSurface surface = makeFloorSurface(displaced != 0);
-        floorSurface = &surface;
         for (int filled = 0; filled <= 1; ++filled) {
             for (const auto &angle : angles) {
                 ViewState view = initialViewState;
@@ -93,9 +87,9 @@ int main()
                 view.filled = filled;
                 view.displaced = displaced;
                 viewState = view;
-                floorView = view;
                 const std::vector<CapturedCall> program = capture(display);
-                const std::vector<CapturedCall> floor = capture(drawFloor);
+                const std::vector<CapturedCall> floor =
+                    capture([&] { drawFloorFrame(surface, view); });
                 char label[64];
                 std::snprintf(label, sizeof label, "displaced %d, filled %d, light %g", displaced,
                               filled, static_cast<double>(angle[3]));

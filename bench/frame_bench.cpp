@@ -80,7 +80,8 @@ bool floorCheckPasses(const std::string &check, const FloorSurface &bumped,
         std::fprintf(stderr, "cannot run the floor check %s\n", check.c_str());
         return false;
     }
-    std::uint64_t bumpedDigest = 0, displacedDigest = 0;
+    std::uint64_t bumpedDigest = 0;
+    std::uint64_t displacedDigest = 0;
     bool passed = false;
     char line[256];
     while (std::fgets(line, sizeof line, pipe)) {
@@ -104,39 +105,38 @@ bool floorCheckPasses(const std::string &check, const FloorSurface &bumped,
     return true;
 }
 
-// Google Benchmark's JSON, read just far enough to find one aggregate's real time. Names carry
+// Google Benchmark's JSON, read just far enough to find the aggregates' real times. Names carry
 // the run's settings ("surface/bumped/min_time:0.200/repeats:15_median"), so match the ends.
-bool mathFigure(const std::string &json, const std::string &base, const std::string &statistic,
-                double &ms)
+bool mathSpread(const std::string &json, bool displaced, Spread &spread)
 {
-    const std::string key = "\"name\": \"" + base;
-    for (std::size_t at = json.find(key); at != std::string::npos; at = json.find(key, at + 1)) {
-        const std::size_t nameStart = at + 9;
-        const std::string name = json.substr(nameStart, json.find('"', nameStart) - nameStart);
-        const std::string middle = name.substr(base.size());
+    const std::string base = displaced ? "surface/displaced" : "surface/bumped";
+    const auto figure = [&](const std::string &statistic, double &ms) {
+        const std::string key = "\"name\": \"" + base;
         const std::string suffix = "_" + statistic;
-        if (middle.size() < suffix.size() ||
-            middle.compare(middle.size() - suffix.size(), suffix.size(), suffix) != 0 ||
-            (middle.size() > suffix.size() && middle[0] != '/'))
-            continue;
-        const std::size_t end = json.find('}', at);
-        const std::size_t time = json.find("\"real_time\": ", at);
-        const std::size_t unit = json.find("\"time_unit\": \"", at);
-        if (time > end || unit > end)
-            return false;
-        const double value = std::strtod(json.c_str() + time + 13, nullptr);
-        const std::string u = json.substr(unit + 14, 2);
-        const double scale = u == "ns" ? 1e-6 : u == "us" ? 1e-3 : u == "ms" ? 1.0 : 1e3;
-        ms = value * scale;
-        return true;
-    }
-    return false;
-}
-
-bool mathSpread(const std::string &json, const std::string &base, Spread &spread)
-{
-    return mathFigure(json, base, "median", spread.median) &&
-           mathFigure(json, base, "p10", spread.p10) && mathFigure(json, base, "p90", spread.p90);
+        for (std::size_t at = json.find(key); at != std::string::npos;
+             at = json.find(key, at + 1)) {
+            const std::size_t nameStart = at + key.size();
+            const std::string rest = json.substr(nameStart, json.find('"', nameStart) - nameStart);
+            const bool matches =
+                rest.size() >= suffix.size() &&
+                rest.compare(rest.size() - suffix.size(), suffix.size(), suffix) == 0 &&
+                (rest.size() == suffix.size() || rest[0] == '/');
+            if (!matches)
+                continue;
+            const std::size_t end = json.find('}', at);
+            const std::size_t time = json.find("\"real_time\": ", at);
+            const std::size_t unit = json.find("\"time_unit\": \"", at);
+            if (time > end || unit > end)
+                return false;
+            const double value = std::strtod(json.c_str() + time + 13, nullptr);
+            const std::string u = json.substr(unit + 14, 2);
+            ms = value * (u == "ns" ? 1e-6 : u == "us" ? 1e-3 : u == "ms" ? 1.0 : 1e3);
+            return true;
+        }
+        return false;
+    };
+    return figure("median", spread.median) && figure("p10", spread.p10) &&
+           figure("p90", spread.p90);
 }
 
 std::string cpuModel()
@@ -224,6 +224,179 @@ bool parseOptions(int argc, char **argv, Options &options)
     return true;
 }
 
+void openWindow()
+{
+    // The program's window, set up as main() does.
+    glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
+    glutInitWindowSize(450, 300);
+    glutInitWindowPosition(50, 50);
+    glutCreateWindow("Bump mapping");
+    initLighting();
+    glutDisplayFunc(display);
+    glutReshapeFunc(reshape);
+    // So that leaving the orbit's main loop returns here rather than ending the process.
+    glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
+    // Until the window is mapped and has had its first reshape and expose.
+    for (int i = 0; i < 10; ++i)
+        glutMainLoopEvent();
+    reshape(450, 300);
+}
+
+std::string readFile(const std::string &path)
+{
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+ViewResult measureView(const Options &options, int displaced, int filled,
+                       const FloorSurface &surface)
+{
+    ViewResult result{};
+    result.name = displaced ? (filled ? "displaced, filled" : "displaced, wireframe")
+                            : (filled ? "bumped, filled" : "bumped, wireframe");
+    ViewState view = initialViewState;
+    view.displaced = displaced;
+    view.filled = filled;
+    viewState = view;
+    const auto frame = [] { display(); };
+    const auto floor = [&] { drawFloorFrame(surface, view); };
+
+    for (int i = 0; i < options.warmup; ++i) {
+        timeFrame(frame);
+        timeFrame(floor);
+    }
+    // Interleaved, taking turns at going first, so that whatever else the machine is doing
+    // falls on both alike.
+    std::vector<double> frameMs;
+    std::vector<double> floorMs;
+    for (int i = 0; i < options.frames; ++i) {
+        if (i % 2 == 0) {
+            frameMs.push_back(timeFrame(frame));
+            floorMs.push_back(timeFrame(floor));
+        } else {
+            floorMs.push_back(timeFrame(floor));
+            frameMs.push_back(timeFrame(frame));
+        }
+    }
+    result.frame = spreadOf(frameMs);
+    result.floor = spreadOf(floorMs);
+    return result;
+}
+
+struct Orbit {
+    std::size_t frames = 0;
+    double fps = 0.0;
+    Spread ms;
+};
+
+// Ends with freeglut deinitialised: the last thing to run against the window.
+bool runOrbit(int frames, Orbit &orbit)
+{
+    viewState = initialViewState;
+    viewState.animating = 1;
+    orbitTarget = frames;
+    orbitStamps.reserve(static_cast<std::size_t>(frames));
+    glutDisplayFunc(countingDisplay);
+    glutIdleFunc(idle);
+    const Clock::time_point start = Clock::now();
+    glutMainLoop();
+    if (orbitStamps.size() < 2) {
+        std::fprintf(stderr, "the main loop ended after %zu frames\n", orbitStamps.size());
+        return false;
+    }
+    std::vector<double> ms;
+    for (std::size_t i = 1; i < orbitStamps.size(); ++i)
+        ms.push_back(
+            std::chrono::duration<double, std::milli>(orbitStamps[i] - orbitStamps[i - 1]).count());
+    orbit.frames = orbitStamps.size();
+    orbit.fps = static_cast<double>(orbit.frames) /
+                std::chrono::duration<double>(orbitStamps.back() - start).count();
+    orbit.ms = spreadOf(ms);
+    return true;
+}
+
+struct Report {
+    std::string renderer, version, cpu;
+    int cores = 0;
+    std::vector<ViewResult> views;
+    Orbit orbit;
+};
+
+double fps(double ms) { return 1000.0 / ms; }
+
+double verticesPerSecond(double ms) { return kVerticesPerSurface * 1000.0 / ms; }
+
+void printMarkdown(const Options &options, const Report &report)
+{
+    std::printf("Renderer: %s (OpenGL %s)  \nCPU: %s, %d cores  \nCommit: %s  \n"
+                "Floor check: passed  \n%d frames per measure and view after %d of warm-up, "
+                "interleaved; medians with p10–p90.\n\n",
+                report.renderer.c_str(), report.version.c_str(), report.cpu.c_str(), report.cores,
+                options.commit.c_str(), options.frames, options.warmup);
+    std::printf("| view | frame ms (p10–p90) | frame fps | frame Mvert/s | floor ms (p10–p90) "
+                "| floor fps | floor Mvert/s | frame ÷ floor | math ms (p10–p90) "
+                "| math ÷ frame |\n");
+    std::printf("|---|---|---|---|---|---|---|---|---|---|\n");
+    for (const ViewResult &r : report.views) {
+        std::printf("| %s | %.2f (%.2f–%.2f) | %.1f | %.2f | %.2f (%.2f–%.2f) | %.1f | %.2f "
+                    "| %.3f |",
+                    r.name, r.frame.median, r.frame.p10, r.frame.p90, fps(r.frame.median),
+                    verticesPerSecond(r.frame.median) / 1e6, r.floor.median, r.floor.p10,
+                    r.floor.p90, fps(r.floor.median), verticesPerSecond(r.floor.median) / 1e6,
+                    r.frame.median / r.floor.median);
+        if (r.haveMath)
+            std::printf(" %.3f (%.3f–%.3f) | %.1f%% |\n", r.math.median, r.math.p10, r.math.p90,
+                        100.0 * r.math.median / r.frame.median);
+        else
+            std::printf(" – | – |\n");
+    }
+    std::printf("\nOrbit (glutMainLoop, the program's idle): %zu frames, %.1f fps; "
+                "%.2f ms a frame (%.2f–%.2f).\n",
+                report.orbit.frames, report.orbit.fps, report.orbit.ms.median, report.orbit.ms.p10,
+                report.orbit.ms.p90);
+}
+
+std::string jsonView(const ViewResult &r)
+{
+    char figures[512];
+    std::snprintf(figures, sizeof figures,
+                  "\"frame_fps\": %.2f, \"floor_fps\": %.2f, \"frame_vertices_per_s\": %.0f, "
+                  "\"floor_vertices_per_s\": %.0f, \"frame_over_floor\": %.4f",
+                  fps(r.frame.median), fps(r.floor.median), verticesPerSecond(r.frame.median),
+                  verticesPerSecond(r.floor.median), r.frame.median / r.floor.median);
+    std::string text = "{\"view\": " + jsonString(r.name) +
+                       ", \"frame_ms\": " + jsonSpread(r.frame) +
+                       ", \"floor_ms\": " + jsonSpread(r.floor) + ", " + figures;
+    if (r.haveMath) {
+        char share[64];
+        std::snprintf(share, sizeof share, "%.4f", r.math.median / r.frame.median);
+        text += ", \"math_ms\": " + jsonSpread(r.math) + ", \"math_share\": " + share;
+    }
+    return text + "}";
+}
+
+bool writeJson(const Options &options, const Report &report)
+{
+    std::ofstream out(options.outJson);
+    out << "{\n  \"commit\": " << jsonString(options.commit)
+        << ",\n  \"renderer\": " << jsonString(report.renderer)
+        << ",\n  \"gl_version\": " << jsonString(report.version)
+        << ",\n  \"cpu\": " << jsonString(report.cpu) << ",\n  \"cores\": " << report.cores
+        << ",\n  \"floor_check\": \"passed\",\n  \"frames_per_measure\": " << options.frames
+        << ",\n  \"warmup_frames\": " << options.warmup
+        << ",\n  \"vertices_per_surface\": " << kVerticesPerSurface << ",\n  \"views\": [\n";
+    for (std::size_t i = 0; i < report.views.size(); ++i)
+        out << "    " << jsonView(report.views[i]) << (i + 1 < report.views.size() ? "," : "")
+            << "\n";
+    char orbit[256];
+    std::snprintf(orbit, sizeof orbit, "{\"frames\": %zu, \"fps\": %.2f, \"frame_ms\": %s}",
+                  report.orbit.frames, report.orbit.fps, jsonSpread(report.orbit.ms).c_str());
+    out << "  ],\n  \"orbit\": " << orbit << "\n}\n";
+    return static_cast<bool>(out);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -235,19 +408,7 @@ int main(int argc, char **argv)
                              "[--math FILE] [--json FILE] [--commit ID] [--check PATH]\n");
         return 2;
     }
-
-    // The program's window, set up as main() does.
-    glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
-    glutInitWindowSize(450, 300);
-    glutInitWindowPosition(50, 50);
-    glutCreateWindow("Bump mapping");
-    initLighting();
-    glutDisplayFunc(display);
-    glutReshapeFunc(reshape);
-    glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
-    for (int i = 0; i < 10; ++i)
-        glutMainLoopEvent();
-    reshape(450, 300);
+    openWindow();
 
     const FloorSurface bumped = makeFloorSurface(false);
     const FloorSurface displaced = makeFloorSurface(true);
@@ -255,148 +416,29 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "no report: the floor does not send the program's calls\n");
         return 1;
     }
+    const std::string mathJson = options.mathJson.empty() ? "" : readFile(options.mathJson);
+    if (!options.mathJson.empty() && mathJson.empty())
+        std::fprintf(stderr, "cannot read %s; reporting without math\n", options.mathJson.c_str());
 
-    std::string mathJson;
-    if (!options.mathJson.empty()) {
-        std::ifstream in(options.mathJson);
-        std::stringstream text;
-        text << in.rdbuf();
-        mathJson = text.str();
-        if (mathJson.empty())
-            std::fprintf(stderr, "cannot read %s; reporting without math\n",
-                         options.mathJson.c_str());
+    Report report;
+    report.renderer = reinterpret_cast<const char *>(glGetString(GL_RENDERER));
+    report.version = reinterpret_cast<const char *>(glGetString(GL_VERSION));
+    report.cpu = cpuModel();
+    report.cores = cpuCount();
+    for (const int view : {0, 1, 2, 3}) {
+        const int displacedView = view / 2;
+        ViewResult result =
+            measureView(options, displacedView, 1 - view % 2, displacedView ? displaced : bumped);
+        result.haveMath = mathSpread(mathJson, displacedView != 0, result.math);
+        report.views.push_back(result);
     }
-
-    const std::string renderer = reinterpret_cast<const char *>(glGetString(GL_RENDERER));
-    const std::string version = reinterpret_cast<const char *>(glGetString(GL_VERSION));
-
-    std::vector<ViewResult> results;
-    for (int displacedView = 0; displacedView <= 1; ++displacedView) {
-        for (int filled = 1; filled >= 0; --filled) {
-            ViewResult result{};
-            result.name = displacedView ? (filled ? "displaced, filled" : "displaced, wireframe")
-                                        : (filled ? "bumped, filled" : "bumped, wireframe");
-            ViewState view = initialViewState;
-            view.displaced = displacedView;
-            view.filled = filled;
-            viewState = view;
-            const FloorSurface &surface = displacedView ? displaced : bumped;
-            const auto frame = [] { display(); };
-            const auto floor = [&] { drawFloorFrame(surface, view); };
-
-            for (int i = 0; i < options.warmup; ++i) {
-                timeFrame(frame);
-                timeFrame(floor);
-            }
-            // Interleaved, first one then the other first, so that whatever else the machine
-            // is doing falls on both alike.
-            std::vector<double> frameMs, floorMs;
-            for (int i = 0; i < options.frames; ++i) {
-                if (i % 2 == 0) {
-                    frameMs.push_back(timeFrame(frame));
-                    floorMs.push_back(timeFrame(floor));
-                } else {
-                    floorMs.push_back(timeFrame(floor));
-                    frameMs.push_back(timeFrame(frame));
-                }
-            }
-            result.frame = spreadOf(frameMs);
-            result.floor = spreadOf(floorMs);
-            if (!mathJson.empty())
-                result.haveMath = mathSpread(
-                    mathJson, displacedView ? "surface/displaced" : "surface/bumped", result.math);
-            results.push_back(result);
-        }
-    }
-
-    viewState = initialViewState;
-    viewState.animating = 1;
-    orbitTarget = options.orbitFrames;
-    orbitStamps.reserve(static_cast<std::size_t>(orbitTarget));
-    glutDisplayFunc(countingDisplay);
-    glutIdleFunc(idle);
-    const Clock::time_point orbitStart = Clock::now();
-    glutMainLoop();
-    if (orbitStamps.size() < 2) {
-        std::fprintf(stderr, "the main loop ended after %zu frames\n", orbitStamps.size());
+    if (!runOrbit(options.orbitFrames, report.orbit))
         return 1;
-    }
-    const double orbitSeconds =
-        std::chrono::duration<double>(orbitStamps.back() - orbitStart).count();
-    const double orbitFps = static_cast<double>(orbitStamps.size()) / orbitSeconds;
-    std::vector<double> orbitMs;
-    for (std::size_t i = 1; i < orbitStamps.size(); ++i)
-        orbitMs.push_back(
-            std::chrono::duration<double, std::milli>(orbitStamps[i] - orbitStamps[i - 1]).count());
-    const Spread orbit = spreadOf(orbitMs);
 
-    const std::string cpu = cpuModel();
-    const int cores = cpuCount();
-    std::printf("Renderer: %s (OpenGL %s)  \nCPU: %s, %d cores  \nCommit: %s  \n"
-                "Floor check: passed  \n%d frames per measure and view after %d of warm-up, "
-                "interleaved; medians with p10–p90.\n\n",
-                renderer.c_str(), version.c_str(), cpu.c_str(), cores, options.commit.c_str(),
-                options.frames, options.warmup);
-    std::printf("| view | frame ms (p10–p90) | frame fps | frame Mvert/s | floor ms (p10–p90) "
-                "| floor fps | floor Mvert/s | frame ÷ floor | math ms (p10–p90) "
-                "| math ÷ frame |\n");
-    std::printf("|---|---|---|---|---|---|---|---|---|---|\n");
-    for (const ViewResult &r : results) {
-        std::printf("| %s | %.2f (%.2f–%.2f) | %.1f | %.2f | %.2f (%.2f–%.2f) | %.1f | %.2f "
-                    "| %.3f |",
-                    r.name, r.frame.median, r.frame.p10, r.frame.p90, 1000.0 / r.frame.median,
-                    kVerticesPerSurface / r.frame.median / 1000.0, r.floor.median, r.floor.p10,
-                    r.floor.p90, 1000.0 / r.floor.median,
-                    kVerticesPerSurface / r.floor.median / 1000.0, r.frame.median / r.floor.median);
-        if (r.haveMath)
-            std::printf(" %.3f (%.3f–%.3f) | %.1f%% |\n", r.math.median, r.math.p10, r.math.p90,
-                        100.0 * r.math.median / r.frame.median);
-        else
-            std::printf(" – | – |\n");
-    }
-    std::printf("\nOrbit (glutMainLoop, the program's idle): %zu frames, %.1f fps; "
-                "%.2f ms a frame (%.2f–%.2f).\n",
-                orbitStamps.size(), orbitFps, orbit.median, orbit.p10, orbit.p90);
-
-    if (!options.outJson.empty()) {
-        std::ofstream out(options.outJson);
-        out << "{\n  \"commit\": " << jsonString(options.commit)
-            << ",\n  \"renderer\": " << jsonString(renderer)
-            << ",\n  \"gl_version\": " << jsonString(version) << ",\n  \"cpu\": " << jsonString(cpu)
-            << ",\n  \"cores\": " << cores << ",\n  \"floor_check\": \"passed\""
-            << ",\n  \"frames_per_measure\": " << options.frames
-            << ",\n  \"warmup_frames\": " << options.warmup
-            << ",\n  \"vertices_per_surface\": " << kVerticesPerSurface << ",\n  \"views\": [\n";
-        for (std::size_t i = 0; i < results.size(); ++i) {
-            const ViewResult &r = results[i];
-            char figures[512];
-            std::snprintf(figures, sizeof figures,
-                          "\"frame_fps\": %.2f, \"floor_fps\": %.2f, "
-                          "\"frame_vertices_per_s\": %.0f, \"floor_vertices_per_s\": %.0f, "
-                          "\"frame_over_floor\": %.4f",
-                          1000.0 / r.frame.median, 1000.0 / r.floor.median,
-                          kVerticesPerSurface * 1000.0 / r.frame.median,
-                          kVerticesPerSurface * 1000.0 / r.floor.median,
-                          r.frame.median / r.floor.median);
-            out << "    {\"view\": " << jsonString(r.name)
-                << ", \"frame_ms\": " << jsonSpread(r.frame)
-                << ", \"floor_ms\": " << jsonSpread(r.floor) << ", " << figures;
-            if (r.haveMath) {
-                char share[64];
-                std::snprintf(share, sizeof share, "%.4f", r.math.median / r.frame.median);
-                out << ", \"math_ms\": " << jsonSpread(r.math) << ", \"math_share\": " << share;
-            }
-            out << "}" << (i + 1 < results.size() ? "," : "") << "\n";
-        }
-        char orbitFigures[256];
-        std::snprintf(orbitFigures, sizeof orbitFigures,
-                      "{\"frames\": %zu, \"fps\": %.2f, \"frame_ms\": %s}", orbitStamps.size(),
-                      orbitFps, jsonSpread(orbit).c_str());
-        out << "  ],\n  \"orbit\": " << orbitFigures << "\n}\n";
-        if (!out) {
-            std::fprintf(stderr, "cannot write %s\n", options.outJson.c_str());
-            return 1;
-        }
+    printMarkdown(options, report);
+    if (!options.outJson.empty() && !writeJson(options, report)) {
+        std::fprintf(stderr, "cannot write %s\n", options.outJson.c_str());
+        return 1;
     }
     return 0;
 }

@@ -3,28 +3,30 @@
 // compiler must still work out every argument the surface code passes.
 #include <GL/glut.h>
 
-void glBegin(GLenum) {}
+void glBegin(GLenum /*mode*/) {}
 void glEnd() {}
-void glNormal3f(GLfloat, GLfloat, GLfloat) {}
-void glVertex3f(GLfloat, GLfloat, GLfloat) {}
-void glClear(GLbitfield) {}
-void glPolygonMode(GLenum, GLenum) {}
+void glNormal3f(GLfloat /*x*/, GLfloat /*y*/, GLfloat /*z*/) {}
+void glVertex3f(GLfloat /*x*/, GLfloat /*y*/, GLfloat /*z*/) {}
+void glClear(GLbitfield /*mask*/) {}
+void glPolygonMode(GLenum /*face*/, GLenum /*mode*/) {}
 void glPushMatrix() {}
 void glPopMatrix() {}
-void glRotatef(GLfloat, GLfloat, GLfloat, GLfloat) {}
-void glTranslatef(GLfloat, GLfloat, GLfloat) {}
-void glEnable(GLenum) {}
-void glDisable(GLenum) {}
-void glLightfv(GLenum, GLenum, const GLfloat *) {}
-void glMaterialfv(GLenum, GLenum, const GLfloat *) {}
+void glRotatef(GLfloat /*angle*/, GLfloat /*x*/, GLfloat /*y*/, GLfloat /*z*/) {}
+void glTranslatef(GLfloat /*x*/, GLfloat /*y*/, GLfloat /*z*/) {}
+void glEnable(GLenum /*cap*/) {}
+void glDisable(GLenum /*cap*/) {}
+void glLightfv(GLenum /*light*/, GLenum /*name*/, const GLfloat * /*values*/) {}
+void glMaterialfv(GLenum /*face*/, GLenum /*name*/, const GLfloat * /*values*/) {}
 void glFlush() {}
 GLenum glGetError() { return GL_NO_ERROR; }
-void glDepthFunc(GLenum) {}
+void glDepthFunc(GLenum /*func*/) {}
 void glLoadIdentity() {}
-void glMatrixMode(GLenum) {}
-void glViewport(GLint, GLint, GLsizei, GLsizei) {}
-void gluPerspective(GLdouble, GLdouble, GLdouble, GLdouble) {}
-void glutSolidSphere(double, GLint, GLint) {}
+void glMatrixMode(GLenum /*mode*/) {}
+void glViewport(GLint /*x*/, GLint /*y*/, GLsizei /*width*/, GLsizei /*height*/) {}
+void gluPerspective(GLdouble /*fovy*/, GLdouble /*aspect*/, GLdouble /*zNear*/, GLdouble /*zFar*/)
+{
+}
+void glutSolidSphere(double /*radius*/, GLint /*slices*/, GLint /*stacks*/) {}
 void glutSwapBuffers() {}
-void glutIdleFunc(void (*)()) {}
+void glutIdleFunc(void (* /*callback*/)()) {}
 void glutPostRedisplay() {}
