@@ -1,0 +1,119 @@
+#pragma once
+
+#include "scene_view.h"
+#include "x_session.h"
+
+#include <X11/keysym.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <sys/wait.h>
+
+namespace e2e {
+
+// Generous: Mesa draws in software and CI machines can be busy.
+constexpr milliseconds startTimeout{20000};
+constexpr milliseconds frameTimeout{10000};
+// A frame takes some tens of milliseconds; this long without a new one means
+// the program has drawn everything it was asked for.
+constexpr milliseconds quietTime{300};
+
+inline void expectMarkerAt(const Image &picture, const ViewAngles &angles)
+{
+    const PixelPoint expected = projectMarker(angles, picture.width, picture.height);
+    const auto marker = findMarker(picture, expected);
+    ASSERT_TRUE(marker) << "no marker in the picture";
+    EXPECT_LE(distance(*marker, expected), markerTolerance)
+        << "marker at (" << marker->x << ", " << marker->y << "), expected at (" << expected.x
+        << ", " << expected.y << ")";
+}
+
+// Each test gets its own X server and its own run of the program, showing its
+// first frame with the keyboard focus on its window.
+class BumpmapTest : public ::testing::Test {
+  protected:
+    void SetUp() override { start({}); }
+
+    void TearDown() override
+    {
+        program_.reset();
+        server_.reset();
+    }
+
+    void start(const std::vector<std::string> &args)
+    {
+        server_ = std::make_unique<XServer>();
+        program_ = std::make_unique<Program>(server_->name(), args);
+        window_ = waitForWindow(display(), "Bump mapping", startTimeout);
+        ASSERT_NE(window_, 0u) << "no window; stderr: " << program_->errors();
+        focusWindow(display(), window_);
+        const auto drawn = waitForImage(
+            display(), window_, [](const Image &image) { return hasPicture(image); }, startTimeout);
+        ASSERT_TRUE(drawn) << "the window stays black";
+        first_ = settle();
+    }
+
+    Display *display() const { return server_->display(); }
+    Window window() const { return window_; }
+    Program &program() { return *program_; }
+    // The picture once the first frame had been drawn.
+    const Image &firstPicture() const { return first_; }
+
+    static bool hasPicture(const Image &image)
+    {
+        for (const auto pixel : image.pixels) {
+            if (pixel != 0)
+                return true;
+        }
+        return false;
+    }
+
+    void press(KeySym keysym, int times = 1)
+    {
+        for (int i = 0; i < times; ++i)
+            pressKey(display(), keysym);
+    }
+
+    // The picture once the program has stopped drawing.
+    Image settle()
+    {
+        auto image = waitForStill(display(), window_, quietTime, frameTimeout);
+        if (!image)
+            throw std::runtime_error("the picture never settled");
+        return *image;
+    }
+
+    // The settled picture after one that differs from `before`.
+    Image settleAfterChange(const Image &before)
+    {
+        if (!waitForChange(display(), window_, before, frameTimeout))
+            throw std::runtime_error("the picture did not change");
+        return settle();
+    }
+
+    // Escape, then the program must be gone with status 0 and have printed
+    // nothing, in particular no GL error.
+    void expectQuitOnEscape()
+    {
+        press(XK_Escape);
+        const auto status = program_->waitForExit(frameTimeout);
+        ASSERT_TRUE(status) << "still running after Escape";
+        EXPECT_TRUE(WIFEXITED(*status)) << "wait status " << *status;
+        if (WIFEXITED(*status)) {
+            EXPECT_EQ(WEXITSTATUS(*status), 0);
+        }
+        EXPECT_EQ(program_->output(), "");
+    }
+
+  private:
+    std::unique_ptr<XServer> server_;
+    std::unique_ptr<Program> program_;
+    Window window_ = 0;
+    Image first_;
+};
+
+} // namespace e2e
