@@ -6,19 +6,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build-bench"
 
-packages=(build-essential cmake libglut-dev libglu1-mesa-dev libgl-dev libgl1-mesa-dri
-          libbenchmark-dev xvfb)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
-done
-if ((${#missing[@]})); then
-    sudo=()
-    ((EUID == 0)) || sudo=(sudo)
-    "${sudo[@]}" apt-get update
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
-        "${missing[@]}"
-fi
+"$root/scripts/install-deps.sh" build bench
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUMPMAP_BENCH=ON -DBUMPMAP_TESTS=OFF
 cmake --build "$build" -j2 --target bumpmap_bench bumpmap_math_bench
