@@ -11,8 +11,8 @@ for job in "$@"; do
     test) wanted+=(libgtest-dev xvfb libgl1-mesa-dri libx11-dev libxtst-dev) ;;
     bench) wanted+=(libbenchmark-dev xvfb libgl1-mesa-dri) ;;
     lint) wanted+=(clang-format clang-tidy cppcheck) ;;
-    pictures) wanted+=(xvfb libgl1-mesa-dri libx11-dev libxtst-dev imagemagick) ;;
-    memcheck) wanted+=(valgrind xvfb libgl1-mesa-dri) ;;
+    pictures) wanted+=(xvfb libgl1-mesa-dri xdotool imagemagick) ;;
+    memcheck) wanted+=(valgrind xvfb libgl1-mesa-dri xdotool imagemagick) ;;
     *)
         echo "install-deps: unknown job '$job'" >&2
         exit 2

@@ -1,0 +1,98 @@
+# Sourced by scripts that drive the real bumpmap window: a private Xvfb, the
+# window's id, keys through XTEST and waiting for frames. Needs xvfb, xdotool
+# and imagemagick.
+
+# Processes started here; killed, by id, when the sourcing script exits.
+owned_pids=()
+stop_owned() {
+    local pid
+    for pid in "${owned_pids[@]}"; do
+        kill "$pid" 2>/dev/null || true
+    done
+}
+trap stop_owned EXIT
+
+# Starts Xvfb on the first free display and exports DISPLAY for it.
+start_xvfb() {
+    local number_file
+    number_file=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number_file" 2>/dev/null &
+    owned_pids+=($!)
+    for _ in $(seq 100); do
+        [[ -s $number_file ]] && break
+        sleep 0.1
+    done
+    [[ -s $number_file ]] || { echo "Xvfb did not start" >&2; return 1; }
+    DISPLAY=":$(head -n1 "$number_file")"
+    export DISPLAY
+    rm -f "$number_file"
+}
+
+# Prints the id of the mapped "Bump mapping" window, once there is one.
+window_id() {
+    timeout "${1:-60}" xdotool search --sync --onlyvisible --name '^Bump mapping$' | head -n1
+}
+
+# There is no window manager: keys go to the focused window, and the pointer
+# over it keeps them there.
+focus_window() {
+    xdotool mousemove --window "$1" 20 20
+    xdotool windowfocus --sync "$1"
+}
+
+# A checksum of what the window shows now.
+picture_sum() {
+    local sum
+    sum=$(import -window "$1" rgb:- 2>/dev/null | md5sum) ||
+        { echo "cannot capture window $1" >&2; return 1; }
+    echo "${sum%% *}"
+}
+
+# Waits until the window shows a drawn frame rather than a blank window, then
+# prints its checksum. Gives up after $2 seconds (default 60).
+wait_for_first_frame() {
+    local window=$1 deadline=$((SECONDS + ${2:-60}))
+    while ((SECONDS < deadline)); do
+        if (($(import -window "$window" -format '%k' info: 2>/dev/null || echo 0) > 1)); then
+            picture_sum "$window"
+            return 0
+        fi
+        sleep 0.2
+    done
+    echo "no frame within ${2:-60} s" >&2
+    return 1
+}
+
+# Waits until the window shows something other than the picture with checksum
+# $2, then prints the new checksum. Gives up after $3 seconds (default 60).
+wait_for_new_frame() {
+    local window=$1 previous=$2 deadline=$((SECONDS + ${3:-60})) sum
+    while ((SECONDS < deadline)); do
+        sum=$(picture_sum "$window")
+        if [[ $sum != "$previous" ]]; then
+            echo "$sum"
+            return 0
+        fi
+        sleep 0.1
+    done
+    echo "no new frame within ${3:-60} s" >&2
+    return 1
+}
+
+# Waits until the picture has stopped changing: the same checksum three times
+# in a row, so a frame still on its way after a burst of keys is not taken.
+wait_for_still_frame() {
+    local window=$1 deadline=$((SECONDS + ${2:-60})) sum previous='' same=0
+    while ((SECONDS < deadline)); do
+        sum=$(picture_sum "$window")
+        if [[ $sum == "$previous" ]]; then
+            ((++same >= 2)) && { echo "$sum"; return 0; }
+        else
+            same=0
+        fi
+        previous=$sum
+        sleep 0.1
+    done
+    echo "the picture kept changing for ${2:-60} s" >&2
+    return 1
+}
