@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Regenerates the README's pictures in docs/ from the real bumpmap on a private
+# Xvfb, every view reached with the real keys: the four views (bumped or
+# displaced, filled or wireframe) and docs/orbit.gif, the light circling over
+# the bumped patch beside the displaced one.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh build run pictures
+build="build-pictures"
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUMPMAP_TESTS=OFF >/dev/null
+cmake --build "$build" -j2 --target bumpmap >/dev/null
+
+mkdir -p docs
+source scripts/x-session.sh
+start_xvfb
+"$build/bumpmap" &
+owned_pids+=($!)
+window=$(window_id 60)
+focus_window "$window"
+frame=$(wait_for_first_frame "$window")
+
+# Presses the keys, then waits for the last of their frames.
+press() {
+    xdotool key --delay 0 "$@"
+    frame=$(wait_for_new_frame "$window" "$frame")
+    frame=$(wait_for_still_frame "$window")
+}
+
+# Without the date chunks, the same picture makes the same file.
+capture() {
+    import -window "$window" -define png:exclude-chunks=date,time "png:$1"
+}
+
+# At the starting tilt the patch fills the window. Twenty degrees nearer edge-on
+# its near and far edges are in view too.
+mapfile -t up < <(yes Up | head -n 20)
+press "${up[@]}"
+capture docs/bumped-filled.png
+press space
+capture docs/displaced-filled.png
+press a
+capture docs/displaced-wireframe.png
+press space
+capture docs/bumped-wireframe.png
+press a
+
+# A full turn of the light in steps of 15 degrees, each step drawn bumped and
+# displaced at the same light angle.
+frames="$build/orbit"
+rm -rf "$frames"
+mkdir -p "$frames"
+mapfile -t fifteen_steps < <(yes plus | head -n 15)
+for step in $(seq -w 0 23); do
+    capture "$frames/bumped.png"
+    press space
+    capture "$frames/displaced.png"
+    press space
+    convert "$frames/bumped.png" "$frames/displaced.png" +append +repage "$frames/$step.png"
+    press "${fifteen_steps[@]}"
+done
+convert -delay 15 -loop 0 "$frames"/[0-9]*.png -layers Optimize docs/orbit.gif
+ls -l docs/*.png docs/orbit.gif
