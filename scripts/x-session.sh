@@ -2,12 +2,13 @@
 # window's id, keys through XTEST and waiting for frames. Needs xvfb, xdotool
 # and imagemagick.
 
-# Processes started here; killed, by id, when the sourcing script exits.
+# Processes started here; killed, by id, when the sourcing script exits, last
+# started first so that no client sees its X server go.
 owned_pids=()
 stop_owned() {
-    local pid
-    for pid in "${owned_pids[@]}"; do
-        kill "$pid" 2>/dev/null || true
+    local i
+    for ((i = ${#owned_pids[@]} - 1; i >= 0; i--)); do
+        kill "${owned_pids[i]}" 2>/dev/null || true
     done
 }
 trap stop_owned EXIT
