@@ -16,6 +16,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -46,6 +47,15 @@ void redirect(int from, int to)
         dup2(from, to);
 }
 
+// A test binary killed on a timeout runs no destructors; its children must
+// not outlive it.
+void dieWithParent(pid_t parent)
+{
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent)
+        _exit(127);
+}
+
 } // namespace
 
 void PrintTo(const Image &image, std::ostream *out)
@@ -60,10 +70,12 @@ XServer::XServer()
         throwErrno("pipe");
     const std::string fdArg = std::to_string(fds[1]);
 
+    const pid_t parent = getpid();
     pid_ = fork();
     if (pid_ < 0)
         throwErrno("fork");
     if (pid_ == 0) {
+        dieWithParent(parent);
         fcntl(fds[1], F_SETFD, 0);
         const int devNull = open("/dev/null", O_RDWR);
         redirect(devNull, 0);
@@ -137,10 +149,12 @@ Program::Program(const std::string &displayName, const std::vector<std::string> 
     if (pipe2(err, O_CLOEXEC) != 0)
         throwErrno("pipe");
 
+    const pid_t parent = getpid();
     pid_ = fork();
     if (pid_ < 0)
         throwErrno("fork");
     if (pid_ == 0) {
+        dieWithParent(parent);
         const int devNull = open("/dev/null", O_RDONLY);
         redirect(devNull, 0);
         redirect(out[1], 1);
