@@ -31,7 +31,11 @@ start_xvfb() {
 
 # Prints the id of the mapped "Bump mapping" window, once there is one.
 window_id() {
-    timeout "${1:-60}" xdotool search --sync --onlyvisible --name '^Bump mapping$' | head -n1
+    local id
+    id=$(timeout "${1:-60}" xdotool search --sync --onlyvisible --name '^Bump mapping$' |
+        head -n1) || true
+    [[ -n $id ]] || { echo "no bumpmap window within ${1:-60} s" >&2; return 1; }
+    echo "$id"
 }
 
 # There is no window manager: keys go to the focused window, and the pointer
