@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds bumpmap and runs it. Arguments go to GLUT
-# (for example -geometry 900x600).
+# (for example -display :1).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
