@@ -18,8 +18,8 @@ namespace e2e {
 // Generous: Mesa draws in software and CI machines can be busy.
 constexpr milliseconds startTimeout{20000};
 constexpr milliseconds frameTimeout{10000};
-// A frame takes some tens of milliseconds; this long without a new one means
-// the program has drawn everything it was asked for.
+// A frame takes under 10 ms here (Mesa's software rasteriser); this long
+// without a new one means the program has drawn everything it was asked for.
 constexpr milliseconds quietTime{300};
 
 inline void expectMarkerAt(const Image &picture, const ViewAngles &angles)
