@@ -1,6 +1,7 @@
 #include "bumpmap_fixture.h"
 #include "scene_view.h"
 
+#include <X11/Xutil.h>
 #include <iterator>
 #include <random>
 #include <string>
@@ -88,11 +89,27 @@ class OptionsTest : public BumpmapTest {
     void SetUp() override {}
 };
 
-TEST_F(OptionsTest, GeometrySetsTheWindowSize)
+// GLUT takes -geometry off the command line, but the program sets its own
+// size and place after glutInit, and those win.
+TEST_F(OptionsTest, GeometryIsTakenButTheProgramsSizeAndPlaceWin)
 {
-    ASSERT_NO_FATAL_FAILURE(start({"-geometry", "640x480"}));
-    EXPECT_EQ(windowSize(display(), window()), std::make_pair(640, 480));
+    ASSERT_NO_FATAL_FAILURE(start({"-geometry", "640x480+200+100"}));
+    EXPECT_EQ(windowSize(display(), window()), std::make_pair(450, 300));
+    EXPECT_EQ(windowPosition(display(), window()), std::make_pair(50, 50));
     expectMarkerAt(firstPicture(), ViewAngles{});
+    expectQuitOnEscape();
+}
+
+// An option the program does not override shows that the command line
+// reaches GLUT: -iconic makes the window ask to start iconified.
+TEST_F(OptionsTest, IconicReachesGlut)
+{
+    ASSERT_NO_FATAL_FAILURE(start({"-iconic"}));
+    XWMHints *hints = XGetWMHints(display(), window());
+    ASSERT_NE(hints, nullptr);
+    EXPECT_TRUE(hints->flags & StateHint);
+    EXPECT_EQ(hints->initial_state, IconicState);
+    XFree(hints);
     expectQuitOnEscape();
 }
 
