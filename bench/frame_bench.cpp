@@ -19,6 +19,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -147,17 +148,6 @@ std::string cpuModel()
         if (line.rfind("model name", 0) == 0)
             return line.substr(line.find(':') + 2);
     return "unknown";
-}
-
-int cpuCount()
-{
-    std::ifstream in("/proc/cpuinfo");
-    std::string line;
-    int count = 0;
-    while (std::getline(in, line))
-        if (line.rfind("processor", 0) == 0)
-            ++count;
-    return count;
 }
 
 std::string jsonString(const std::string &text)
@@ -424,7 +414,7 @@ int main(int argc, char **argv)
     report.renderer = reinterpret_cast<const char *>(glGetString(GL_RENDERER));
     report.version = reinterpret_cast<const char *>(glGetString(GL_VERSION));
     report.cpu = cpuModel();
-    report.cores = cpuCount();
+    report.cores = static_cast<int>(std::thread::hardware_concurrency());
     for (const int view : {0, 1, 2, 3}) {
         const int displacedView = view / 2;
         ViewResult result =

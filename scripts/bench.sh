@@ -13,16 +13,8 @@ cmake --build "$build" -j2 --target bumpmap_bench bumpmap_math_bench
 
 # A window needs an X server; without one, start a private Xvfb on a free display.
 if [[ -z "${DISPLAY:-}" ]]; then
-    displayfile=$(mktemp)
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$displayfile" 2>/dev/null &
-    xvfb=$!
-    trap 'kill "$xvfb" 2>/dev/null; rm -f "$displayfile"' EXIT
-    for _ in $(seq 100); do
-        [[ -s $displayfile ]] && break
-        sleep 0.1
-    done
-    [[ -s $displayfile ]] || { echo "Xvfb did not start" >&2; exit 1; }
-    export DISPLAY=":$(head -n1 "$displayfile")"
+    source "$root/scripts/x-session.sh"
+    start_xvfb
 fi
 
 mkdir -p "$root/bench/results"

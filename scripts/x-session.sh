@@ -1,6 +1,6 @@
 # Sourced by scripts that drive the real bumpmap window: a private Xvfb, the
-# window's id, keys through XTEST and waiting for frames. Needs xvfb, xdotool
-# and imagemagick.
+# window's id, keys through XTEST and waiting for frames. start_xvfb needs only
+# xvfb; the rest also xdotool and imagemagick.
 
 # Processes started here; killed, by id, when the sourcing script exits, last
 # started first so that no client sees its X server go.

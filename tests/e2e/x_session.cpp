@@ -47,13 +47,30 @@ void redirect(int from, int to)
         dup2(from, to);
 }
 
-// A test binary killed on a timeout runs no destructors; its children must
-// not outlive it.
-void dieWithParent(pid_t parent)
+// Forks a child with its standard streams on `in`, `out` and `err`; returns
+// 0 in the child, which must exec or _exit. A test binary killed on a
+// timeout runs no destructors, so the child dies with it.
+pid_t forkWithStreams(int in, int out, int err)
 {
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (getppid() != parent)
-        _exit(127);
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid < 0)
+        throwErrno("fork");
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent)
+            _exit(127);
+        redirect(in, 0);
+        redirect(out, 1);
+        redirect(err, 2);
+    }
+    return pid;
+}
+
+void killAndReap(pid_t pid, int signal)
+{
+    kill(pid, signal);
+    waitpid(pid, nullptr, 0);
 }
 
 } // namespace
@@ -70,21 +87,15 @@ XServer::XServer()
         throwErrno("pipe");
     const std::string fdArg = std::to_string(fds[1]);
 
-    const pid_t parent = getpid();
-    pid_ = fork();
-    if (pid_ < 0)
-        throwErrno("fork");
+    const int devNull = open("/dev/null", O_RDWR | O_CLOEXEC);
+    pid_ = forkWithStreams(devNull, devNull, devNull);
     if (pid_ == 0) {
-        dieWithParent(parent);
         fcntl(fds[1], F_SETFD, 0);
-        const int devNull = open("/dev/null", O_RDWR);
-        redirect(devNull, 0);
-        redirect(devNull, 1);
-        redirect(devNull, 2);
         execlp("Xvfb", "Xvfb", "-displayfd", fdArg.c_str(), "-screen", "0", "1280x1024x24",
                "-nolisten", "tcp", static_cast<char *>(nullptr));
         _exit(127);
     }
+    close(devNull);
     close(fds[1]);
 
     // Xvfb writes the display number once it accepts connections.
@@ -102,8 +113,7 @@ XServer::XServer()
     }
     close(fds[0]);
     if (number.find('\n') == std::string::npos) {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
+        killAndReap(pid_, SIGKILL);
         throw std::runtime_error("Xvfb did not report its display");
     }
     name_ = ":" + number.substr(0, number.find('\n'));
@@ -111,8 +121,7 @@ XServer::XServer()
     XSetErrorHandler(ignoreXError);
     display_ = XOpenDisplay(name_.c_str());
     if (display_ == nullptr) {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
+        killAndReap(pid_, SIGKILL);
         throw std::runtime_error("cannot connect to Xvfb on " + name_);
     }
 }
@@ -120,8 +129,7 @@ XServer::XServer()
 XServer::~XServer()
 {
     XCloseDisplay(display_);
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
+    killAndReap(pid_, SIGTERM);
 }
 
 Program::Program(const std::string &displayName, const std::vector<std::string> &args)
@@ -149,19 +157,13 @@ Program::Program(const std::string &displayName, const std::vector<std::string> 
     if (pipe2(err, O_CLOEXEC) != 0)
         throwErrno("pipe");
 
-    const pid_t parent = getpid();
-    pid_ = fork();
-    if (pid_ < 0)
-        throwErrno("fork");
+    const int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    pid_ = forkWithStreams(devNull, out[1], err[1]);
     if (pid_ == 0) {
-        dieWithParent(parent);
-        const int devNull = open("/dev/null", O_RDONLY);
-        redirect(devNull, 0);
-        redirect(out[1], 1);
-        redirect(err[1], 2);
         execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
+    close(devNull);
     close(out[1]);
     close(err[1]);
     reader_ = std::thread(&Program::readOutput, this, out[0], err[0]);
@@ -169,10 +171,8 @@ Program::Program(const std::string &displayName, const std::vector<std::string> 
 
 Program::~Program()
 {
-    if (!status_) {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-    }
+    if (!status_)
+        killAndReap(pid_, SIGKILL);
     if (reader_.joinable())
         reader_.join();
 }

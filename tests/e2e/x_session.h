@@ -75,7 +75,6 @@ class Program {
     Program(const Program &) = delete;
     Program &operator=(const Program &) = delete;
 
-    pid_t pid() const { return pid_; }
     std::string output() const;
     std::string errors() const;
 
