@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh build test lint
 
 # clang-tidy reads the compiler flags from compile_commands.json; configuring is enough.
-cmake -S . -B build-lint -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake -S . -B build-lint -DCMAKE_BUILD_TYPE=Debug -DBUILD_TESTING=ON >/dev/null
 
 failed=()
 # clang-tidy counts the warnings it filtered out on stderr; show its output only when it fails.

@@ -10,7 +10,7 @@ scripts/install-deps.sh build run memcheck
 # Debug, because an optimiser may fold a read of an uninitialised variable away
 # before memcheck can see it.
 build="build-memcheck"
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DBUMPMAP_TESTS=OFF >/dev/null
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$build" -j2 --target bumpmap >/dev/null
 
 source scripts/x-session.sh

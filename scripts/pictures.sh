@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh build run pictures
 build="build-pictures"
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUMPMAP_TESTS=OFF >/dev/null
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$build" -j2 --target bumpmap >/dev/null
 
 mkdir -p docs

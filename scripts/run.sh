@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh build run
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DBUMPMAP_TESTS=OFF >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
 cmake --build build --target bumpmap -j "$(nproc)" >/dev/null
 
 if [ -z "${DISPLAY:-}" ]; then

@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh build test
-cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Release -DBUMPMAP_WERROR=ON >/dev/null
+cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Release -DBUMPMAP_WERROR=ON -DBUILD_TESTING=ON >/dev/null
 cmake --build build-test -j "$(nproc)"
 failed=()
 (cd build-test && ctest --output-on-failure) | tee build-test/ctest.log || failed+=(tests)
@@ -21,7 +21,7 @@ stage() {
 stage "unit tests under AddressSanitizer and UndefinedBehaviorSanitizer (build-asan)"
 {
     cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUMPMAP_WERROR=ON \
-        -DBUMPMAP_SANITIZE=ON >/dev/null &&
+        -DBUMPMAP_SANITIZE=ON -DBUILD_TESTING=ON >/dev/null &&
         cmake --build build-asan -j2 --target bumpmap bumpmap_unit_tests &&
         (cd build-asan && ctest -L unit --output-on-failure)
 } || failed+=(sanitizers)
