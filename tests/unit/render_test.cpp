@@ -1,12 +1,21 @@
+#include "gl_recorder.h"
 #include "render.h"
 #include "stream.h"
 #include "surface.h"
 #include "view_state.h"
 
+#include <GL/gl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -109,7 +118,13 @@ std::string displayOutputSeenAtOnce()
     if (pipe(ends) != 0)
         return "pipe failed";
     const int savedStdout = dup(STDOUT_FILENO);
-    dup2(ends[1], STDOUT_FILENO);
+    if (savedStdout < 0 || dup2(ends[1], STDOUT_FILENO) < 0) {
+        if (savedStdout >= 0)
+            close(savedStdout);
+        close(ends[0]);
+        close(ends[1]);
+        return "redirection failed";
+    }
     close(ends[1]);
     fcntl(ends[0], F_SETFL, O_NONBLOCK);
 
