@@ -1,6 +1,12 @@
 #include "bumpmap_fixture.h"
 #include "scene_view.h"
+#include "x_session.h"
 
+#include <X11/keysym.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <optional>
 #include <ostream>
 #include <string>
 

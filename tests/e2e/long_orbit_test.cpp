@@ -1,10 +1,16 @@
 #include "bumpmap_fixture.h"
 #include "scene_view.h"
+#include "x_session.h"
+
+#include <X11/keysym.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace e2e {

@@ -1,10 +1,23 @@
 #include "bumpmap_fixture.h"
 #include "scene_view.h"
+#include "x_session.h"
 
+#include <X11/X.h>
+#include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/keysym.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
 #include <iterator>
+#include <optional>
 #include <random>
 #include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
 #include <sys/stat.h>
 
 namespace e2e {

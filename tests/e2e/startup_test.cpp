@@ -1,7 +1,15 @@
 #include "bumpmap_fixture.h"
 #include "scene_view.h"
+#include "x_session.h"
+
+#include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <utility>
 
 namespace e2e {
 namespace {

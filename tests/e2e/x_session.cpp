@@ -1,10 +1,12 @@
 #include "x_session.h"
 
+#include <X11/X.h>
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 #include <cerrno>
 #include <csignal>

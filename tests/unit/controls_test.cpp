@@ -1,10 +1,16 @@
 #include "controls.h"
+#include "gl_recorder.h"
 #include "stream.h"
 #include "view_state.h"
 
+#include <GL/glut.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 

@@ -1,4 +1,5 @@
 #include "controls.h"
+#include "gl_recorder.h"
 #include "render.h"
 #include "stream.h"
 #include "view_state.h"
@@ -6,6 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
 
 // src/main.cpp, built for the tests under this name.
 int bumpmapMain(int argc, char **argv);

@@ -1,10 +1,16 @@
+#include "gl_recorder.h"
 #include "stream.h"
 #include "surface.h"
 
+#include <GL/gl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
