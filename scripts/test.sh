@@ -2,42 +2,73 @@
 # Installs what is missing, builds everything with warnings as errors and runs
 # every test. The end-to-end tests start their own Xvfb on a free display.
 # Then the checks: the unit tests under ASan and UBSan, the real program under
-# memcheck, and lint. Every stage runs even if an earlier one failed, and the
-# tests' summary comes last.
+# memcheck, and lint. Every stage that can run runs, even after an earlier one
+# failed; the summary comes last and the exit status is non-zero if any failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh build test
-cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Release -DBUMPMAP_WERROR=ON -DBUILD_TESTING=ON >/dev/null
-cmake --build build-test -j "$(nproc)"
-failed=()
-(cd build-test && ctest --output-on-failure) | tee build-test/ctest.log || failed+=(tests)
 
+failed=()
+skipped=()
 stage() {
     echo
     echo "== $1, from ${SECONDS} s"
 }
+# Runs one stage's command and files its name under failed, or under skipped
+# when it exits with 77 (it could not run here and says why).
+check() {
+    local name=$1 status=0
+    shift
+    "$@" || status=$?
+    if ((status == 77)); then
+        skipped+=("$name")
+    elif ((status != 0)); then
+        failed+=("$name")
+    fi
+}
+
+stage "build with warnings as errors (build-test)"
+rm -f build-test/ctest.log
+built=false
+build_tests() {
+    cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Release -DBUMPMAP_WERROR=ON \
+        -DBUILD_TESTING=ON >/dev/null &&
+        cmake --build build-test -j "$(nproc)" &&
+        built=true
+}
+check build build_tests
+
+stage "unit, end-to-end and install tests (build-test)"
+run_tests() {
+    $built || { echo "not run: the build failed"; return 1; }
+    (cd build-test && ctest --output-on-failure) | tee build-test/ctest.log
+}
+check tests run_tests
 
 stage "unit tests under AddressSanitizer and UndefinedBehaviorSanitizer (build-asan)"
-{
+sanitized_unit_tests() {
     cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUMPMAP_WERROR=ON \
         -DBUMPMAP_SANITIZE=ON -DBUILD_TESTING=ON >/dev/null &&
         cmake --build build-asan -j2 --target bumpmap bumpmap_unit_tests &&
         (cd build-asan && ctest -L unit --output-on-failure)
-} || failed+=(sanitizers)
+}
+check sanitizers sanitized_unit_tests
 
 stage "bumpmap under valgrind's memcheck (scripts/memcheck.sh)"
-scripts/memcheck.sh || failed+=(memcheck)
+check memcheck scripts/memcheck.sh
 
 stage "lint (scripts/lint.sh)"
-scripts/lint.sh || failed+=(lint)
+check lint scripts/lint.sh
 
 stage "summary"
-if ((${#failed[@]})); then
-    echo "failed: ${failed[*]}"
-else
-    echo "sanitizers, memcheck and lint: clean"
-fi
+((${#failed[@]} == 0)) || echo "failed: ${failed[*]}"
+((${#skipped[@]} == 0)) || echo "skipped: ${skipped[*]}"
+((${#failed[@]} > 0)) || echo "every stage that ran passed"
 echo "tests (build-test):"
-sed -n '/tests passed, /,$p' build-test/ctest.log
+if [[ -s build-test/ctest.log ]]; then
+    sed -n '/tests passed, /,$p' build-test/ctest.log
+else
+    echo "not run"
+fi
 ((${#failed[@]} == 0))
