@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <random>

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/types.h>
 #include <unistd.h>
 
 namespace {
