@@ -32,6 +32,9 @@ scripts/memcheck.sh || failed+=(memcheck)
 stage "lint (scripts/lint.sh)"
 scripts/lint.sh || failed+=(lint)
 
+stage "the Debian package, built and checked without installing it (scripts/package-check.sh)"
+scripts/package-check.sh || failed+=(package)
+
 stage "summary"
 if ((${#failed[@]})); then
     echo "failed: ${failed[*]}"
