@@ -58,6 +58,8 @@ echo "$report"
 if ((status != 0 && status != 3)) ||
     grep -E '^ *[EW]: ' <<<"$report" | grep -vqE ': (cid-desktopapp-is-not-rdns|url-homepage-missing)( |$)'; then
     failed+=(appstreamcli)
+else
+    echo "package-check: appstreamcli found nothing beyond the expected"
 fi
 launchable=$(sed -n 's|.*<launchable type="desktop-id">\(.*\)</launchable>.*|\1|p' "$metainfo")
 [[ -f $root/usr/share/applications/$launchable ]] ||
