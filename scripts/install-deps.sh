@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the named jobs need, when any is missing.
-# Usage: scripts/install-deps.sh JOB...   (jobs: build run test bench lint pictures memcheck)
+# Usage: scripts/install-deps.sh JOB...   (jobs: build run test bench lint pictures memcheck
+#        package package-check)
 set -euo pipefail
 
 wanted=()
@@ -13,6 +14,8 @@ for job in "$@"; do
     lint) wanted+=(clang-format clang-tidy iwyu cppcheck) ;;
     pictures) wanted+=(xvfb libgl1-mesa-dri xdotool imagemagick) ;;
     memcheck) wanted+=(valgrind xvfb libgl1-mesa-dri xdotool imagemagick) ;;
+    package) wanted+=(build-essential debhelper dpkg-dev cmake libgl-dev libglu1-mesa-dev libglut-dev) ;;
+    package-check) wanted+=(lintian desktop-file-utils appstream man-db xvfb libgl1-mesa-dri xdotool imagemagick) ;;
     *)
         echo "install-deps: unknown job '$job'" >&2
         exit 2

@@ -2,7 +2,8 @@
 # Regenerates the README's pictures in docs/ from the real bumpmap on a private
 # Xvfb, every view reached with the real keys: the four views (bumped or
 # displaced, filled or wireframe) and docs/orbit.gif, the light circling over
-# the bumped patch beside the displaced one.
+# the bumped patch beside the displaced one. Then the menu icon, in every size
+# under data/icons/hicolor/, cut from the same window's picture.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -60,4 +61,21 @@ for step in $(seq -w 0 23); do
     press "${fifteen_steps[@]}"
 done
 convert -delay 15 -loop 0 "$frames"/[0-9]*.png -layers Optimize docs/orbit.gif
-ls -l docs/*.png docs/orbit.gif
+
+# The icon: a square window on the displaced patch, with the light a quarter
+# turn on, behind the patch, where its highlights bend into chevrons. The light
+# is back at its start after the full turn above. The centre of the window,
+# the middle ridges and the light, is cut out and scaled to each size.
+xdotool windowsize --sync "$window" 512 512
+frame=$(wait_for_new_frame "$window" "$frame")
+frame=$(wait_for_still_frame "$window")
+mapfile -t quarter_turn < <(yes plus | head -n 90)
+press space "${quarter_turn[@]}"
+capture "$build/icon.png"
+for size in 16 22 24 32 48 64 128 256; do
+    icon="data/icons/hicolor/${size}x${size}/apps/bumpmap.png"
+    mkdir -p "$(dirname "$icon")"
+    convert "$build/icon.png" -crop 352x352+80+84 +repage -filter Lanczos \
+        -resize "${size}x${size}" -strip -define png:exclude-chunks=date,time "png:$icon"
+done
+ls -l docs/*.png docs/orbit.gif data/icons/hicolor/*/apps/bumpmap.png

@@ -61,6 +61,9 @@ check memcheck scripts/memcheck.sh
 stage "lint (scripts/lint.sh)"
 check lint scripts/lint.sh
 
+stage "the Debian package, built and checked without installing it (scripts/package-check.sh)"
+scripts/package-check.sh || failed+=(package)
+
 stage "summary"
 ((${#failed[@]} == 0)) || echo "failed: ${failed[*]}"
 ((${#skipped[@]} == 0)) || echo "skipped: ${skipped[*]}"
