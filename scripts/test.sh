@@ -62,7 +62,7 @@ stage "lint (scripts/lint.sh)"
 check lint scripts/lint.sh
 
 stage "the Debian package, built and checked without installing it (scripts/package-check.sh)"
-scripts/package-check.sh || failed+=(package)
+check package scripts/package-check.sh
 
 stage "summary"
 ((${#failed[@]} == 0)) || echo "failed: ${failed[*]}"
