@@ -20,7 +20,7 @@ if [[ -z "${DISPLAY:-}" ]]; then
 fi
 
 # No figures from an earlier run can be reported as this one's.
-rm -f "$build/math.json" "$build/frame.json"
+rm -f "$build/math.json" "$build/frame.json" "$root/bench/results/latest.json"
 commit=$(git -C "$root" describe --always --dirty 2>/dev/null || echo unknown)
 "$build/bench/bumpmap_math_bench" --benchmark_out="$build/math.json" \
     --benchmark_out_format=json >&2
