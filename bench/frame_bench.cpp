@@ -130,12 +130,13 @@ int main(int argc, char **argv)
 {
     // The runner's defaults come first so that the command line overrides them: 300
     // repetitions of each benchmark, one frame each after 0.3 s of warm-up, interleaved at
-    // random.
+    // random, and only their statistics reported.
     char repetitions[] = "--benchmark_repetitions=300";
     char oneFrame[] = "--benchmark_min_time=0";
     char warmUp[] = "--benchmark_min_warmup_time=0.3";
     char interleaving[] = "--benchmark_enable_random_interleaving=true";
-    std::vector<char *> args{argv[0], repetitions, oneFrame, warmUp, interleaving};
+    char statistics[] = "--benchmark_report_aggregates_only=true";
+    std::vector<char *> args{argv[0], repetitions, oneFrame, warmUp, interleaving, statistics};
     args.insert(args.end(), argv + 1, argv + argc);
     args.push_back(nullptr);
     int count = static_cast<int>(args.size()) - 1;
@@ -158,8 +159,7 @@ int main(int argc, char **argv)
                                 reinterpret_cast<const char *>(glGetString(GL_VERSION)));
 
     const auto repeated = [](benchmark::internal::Benchmark *bench) {
-        withSpread(
-            bench->Unit(benchmark::kMillisecond)->UseManualTime()->ReportAggregatesOnly(true));
+        withSpread(bench->Unit(benchmark::kMillisecond)->UseManualTime());
     };
     const char *names[] = {"bumped_filled", "bumped_wireframe", "displaced_filled",
                            "displaced_wireframe"};
