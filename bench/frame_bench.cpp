@@ -104,7 +104,7 @@ void orbitBench(benchmark::State &state)
         glutMainLoopEvent();
     });
     orbitView = viewState;
-    if (framesDrawn - before != state.iterations())
+    if (framesDrawn - before < state.iterations())
         state.SkipWithError("the main loop did not draw a frame on every turn");
 }
 
