@@ -10,7 +10,7 @@ for job in "$@"; do
     build) wanted+=(build-essential cmake libgl-dev libglu1-mesa-dev libglut-dev) ;;
     run) wanted+=(libgl1-mesa-dri) ;;
     test) wanted+=(libgtest-dev xvfb libgl1-mesa-dri libx11-dev libxtst-dev) ;;
-    bench) wanted+=(libbenchmark-dev xvfb libgl1-mesa-dri) ;;
+    bench) wanted+=(libbenchmark-dev xvfb libgl1-mesa-dri python3) ;;
     lint) wanted+=(clang-format clang-tidy iwyu cppcheck) ;;
     pictures) wanted+=(xvfb libgl1-mesa-dri xdotool imagemagick) ;;
     memcheck) wanted+=(valgrind xvfb libgl1-mesa-dri xdotool imagemagick) ;;
