@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the named jobs need, when any is missing.
-# Usage: scripts/install-deps.sh JOB...   (jobs: build run test bench lint pictures memcheck)
+# Usage: scripts/install-deps.sh JOB...   (jobs: build run test bench lint pictures memcheck web web-test)
 set -euo pipefail
 
 wanted=()
@@ -13,6 +13,8 @@ for job in "$@"; do
     lint) wanted+=(clang-format clang-tidy cppcheck) ;;
     pictures) wanted+=(xvfb libgl1-mesa-dri xdotool imagemagick) ;;
     memcheck) wanted+=(valgrind xvfb libgl1-mesa-dri xdotool imagemagick) ;;
+    web) wanted+=(emscripten python3) ;;
+    web-test) wanted+=(chromium chromium-driver python3-selenium xvfb libgl1-mesa-dri xdotool imagemagick) ;;
     *)
         echo "install-deps: unknown job '$job'" >&2
         exit 2
