@@ -15,15 +15,15 @@ enum class PipelineFill { Fill, Line, Point };
 
 // Everything the shader needs for one draw, already in eye coordinates.
 struct PipelineState {
-    float modelView[16];  // column-major
+    float modelView[16];           // column-major
     float modelViewProjection[16]; // projection x model-view, column-major
-    float normalMatrix[9]; // inverse transpose of the model-view's upper 3 x 3
-    int lighting; // 0 or 1; ints, so that the record has no padding to compare
-    float color[4];         // current colour, used when lighting is off
-    float sceneColor[4];    // material emission + material ambient x light-model ambient
-    float ambientProduct[4];  // material ambient x light ambient
-    float diffuseProduct[4];  // material diffuse x light diffuse
-    float specularProduct[4]; // material specular x light specular
+    float normalMatrix[9];         // inverse transpose of the model-view's upper 3 x 3
+    int lighting;                  // 0 or 1; ints, so that the record has no padding to compare
+    float color[4];                // current colour, used when lighting is off
+    float sceneColor[4];           // material emission + material ambient x light-model ambient
+    float ambientProduct[4];       // material ambient x light ambient
+    float diffuseProduct[4];       // material diffuse x light diffuse
+    float specularProduct[4];      // material specular x light specular
     float shininess;
     float lightPosition[4]; // eye coordinates
     float attenuation[3];   // constant, linear, quadratic

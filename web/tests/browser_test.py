@@ -104,7 +104,7 @@ class Browser:
         for argument in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
                          "--no-first-run", "--disable-background-networking",
                          "--disable-component-update", "--disable-sync",
-                         "--enable-unsafe-swiftshader", "--window-size=1100,760",
+                         "--enable-unsafe-swiftshader", "--window-size=1280,720",
                          "--force-device-scale-factor=1", f"--user-data-dir={self.profile}"):
             options.add_argument(argument)
         options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
