@@ -47,11 +47,13 @@ from_emscripten=(glClear glDepthFunc glFlush glViewport
     glutInit glutInitDisplayMode glutInitWindowSize glutInitWindowPosition glutCreateWindow
     glutKeyboardFunc glutReshapeFunc glutDisplayFunc glutSpecialFunc glutMainLoop
     glutIdleFunc glutPostRedisplay glutSwapBuffers)
-mapfile -t called < <(emnm -u "$objects"/*.src.o | awk '{print $NF}' | grep -E '^glu?t?[A-Z]' | sort -u)
-mapfile -t answered < <(emnm --defined-only "$objects"/*.web.o | awk '{print $NF}' | sort -u)
+declare -A answered=()
+for name in "${from_emscripten[@]}" $(emnm --defined-only "$objects"/*.web.o | awk 'NF == 3 {print $3}'); do
+    answered[$name]=1
+done
 unanswered=()
-for name in "${called[@]}"; do
-    printf '%s\n' "${answered[@]}" "${from_emscripten[@]}" | grep -qx "$name" || unanswered+=("$name")
+for name in $(emnm -u "$objects"/*.src.o | awk '{print $NF}' | grep -E '^glu?t?[A-Z]' | sort -u); do
+    [[ -n ${answered[$name]:-} ]] || unanswered+=("$name")
 done
 if ((${#unanswered[@]})); then
     echo "web: src/ calls ${unanswered[*]}, which web/ does not provide and WebGL does not have;" \
