@@ -90,6 +90,22 @@ def page_messages(entries):
                     and "GPU stall due to ReadPixels" in entry["message"])]
 
 
+class WebGLDidNotStart(Exception):
+    pass
+
+
+def open_page(query=""):
+    """The page in a fresh browser. Under a heavy load headless Chromium now and
+    then fails to create SwiftShader's WebGL context; the page then says so, and
+    a second browser is tried. A page that never gets one still fails."""
+    for attempt in range(3):
+        try:
+            return Browser(query)
+        except WebGLDidNotStart as error:
+            print(f"\n  attempt {attempt + 1}: {error}", file=sys.stderr)
+    raise AssertionError("WebGL did not start in three browsers")
+
+
 class Browser:
     """Headless Chromium on a fresh profile, and a static server for the page."""
 
@@ -116,9 +132,11 @@ class Browser:
             self.driver.get(f"http://127.0.0.1:{port}/index.html{query}")
             self.canvas = self.driver.find_element(By.ID, "canvas")
             try:
-                self.wait(lambda: self.frames() >= 1, "the first frame", 60)
+                self.wait(lambda: self.frames() >= 1 or self.failure(), "the first frame", 60)
             except AssertionError as error:
                 raise AssertionError(f"{error}; console: {self.console()}") from None
+            if self.failure():
+                raise WebGLDidNotStart(self.failure())
             self.settle()
         except BaseException:
             self.close()
@@ -130,6 +148,10 @@ class Browser:
         self.server.shutdown()
         self.server.server_close()
         shutil.rmtree(self.profile, ignore_errors=True)
+
+    def failure(self):
+        """What the page says when the browser could not run it, or ''."""
+        return self.js("var f = document.getElementById('failed'); return f.hidden ? '' : f.textContent")
 
     def js(self, script):
         return self.driver.execute_script(script)
@@ -175,7 +197,7 @@ class Browser:
 
 class PageTest(unittest.TestCase):
     def setUp(self):
-        self.browser = Browser()
+        self.browser = open_page()
         self.addCleanup(self.browser.close)
 
     def assert_console_clean(self):
@@ -277,7 +299,7 @@ VIEWS = [("bumped, filled", []), ("displaced, filled", ["space"]),
 def measure():
     """The page's own work per frame and the frames per second, per view, with
     the light circling; printed as a Markdown table."""
-    browser = Browser("?measure")
+    browser = open_page("?measure")
     try:
         print("| view | page work ms, median (p10–p90) | frames/s |")
         print("|---|---|---|")
