@@ -47,12 +47,30 @@ from_emscripten=(glClear glDepthFunc glFlush glViewport
     glutInit glutInitDisplayMode glutInitWindowSize glutInitWindowPosition glutCreateWindow
     glutKeyboardFunc glutReshapeFunc glutDisplayFunc glutSpecialFunc glutMainLoop
     glutIdleFunc glutPostRedisplay glutSwapBuffers)
+# The symbols are read with Emscripten's emnm, or else with the llvm-nm of the
+# LLVM that Emscripten runs on (some Debian releases ship a broken emnm).
+nm=emnm
+if ! emnm "$objects/main.src.o" >/dev/null 2>&1; then
+    nm=$(em-config LLVM_ROOT 2>/dev/null)/llvm-nm
+    [[ -x $nm ]] || nm=$(compgen -c llvm-nm | sort -V | tail -n1)
+    "$nm" "$objects/main.src.o" >/dev/null 2>&1 || {
+        echo "web: neither emnm nor llvm-nm reads Emscripten's objects here;" \
+            "the page's GL calls cannot be checked, so it is not built" >&2
+        exit 77
+    }
+fi
+defined=$("$nm" --defined-only "$objects"/*.web.o | awk 'NF == 3 {print $3}')
+called=$("$nm" -u "$objects"/*.src.o | awk '{print $NF}' | grep -E '^glu?t?[A-Z]' | sort -u)
+[[ $called == *glBegin* ]] || {
+    echo "web: $nm lists no GL call in src/, which cannot be right" >&2
+    exit 1
+}
 declare -A answered=()
-for name in "${from_emscripten[@]}" $(emnm --defined-only "$objects"/*.web.o | awk 'NF == 3 {print $3}'); do
+for name in "${from_emscripten[@]}" $defined; do
     answered[$name]=1
 done
 unanswered=()
-for name in $(emnm -u "$objects"/*.src.o | awk '{print $NF}' | grep -E '^glu?t?[A-Z]' | sort -u); do
+for name in $called; do
     [[ -n ${answered[$name]:-} ]] || unanswered+=("$name")
 done
 if ((${#unanswered[@]})); then
@@ -62,7 +80,7 @@ if ((${#unanswered[@]})); then
 fi
 
 # The Module fields that the page sets; newer Emscripten ignores any not listed.
-module_api="['canvas','print','printErr','quit','preMainLoop','postMainLoop']"
+module_api="['canvas','print','printErr','preMainLoop','postMainLoop']"
 link_log=$out/link.log
 if ! em++ -O2 "$objects"/*.o -o "$out/index.html" --shell-file web/shell.html \
     -sMINIFY_HTML=0 -sENVIRONMENT=web -sINCOMING_MODULE_JS_API="$module_api" \
