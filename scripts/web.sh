@@ -80,7 +80,7 @@ if ((${#unanswered[@]})); then
 fi
 
 # The Module fields that the page sets; newer Emscripten ignores any not listed.
-module_api="['canvas','print','printErr','preMainLoop','postMainLoop']"
+module_api="['canvas','print','printErr']"
 link_log=$out/link.log
 if ! em++ -O2 "$objects"/*.o -o "$out/index.html" --shell-file web/shell.html \
     -sMINIFY_HTML=0 -sENVIRONMENT=web -sINCOMING_MODULE_JS_API="$module_api" \
