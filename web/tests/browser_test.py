@@ -119,7 +119,7 @@ class Browser:
         # reach out; WebGL runs on SwiftShader, asked for by name.
         for argument in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
                          "--no-first-run", "--disable-background-networking",
-                         "--disable-component-update", "--disable-sync",
+                         "--disable-component-update", "--disable-sync", "--disable-dev-shm-usage",
                          "--enable-unsafe-swiftshader", "--window-size=1280,720",
                          "--force-device-scale-factor=1", f"--user-data-dir={self.profile}"):
             options.add_argument(argument)
