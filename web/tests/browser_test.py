@@ -116,13 +116,10 @@ class Browser:
         options = webdriver.ChromeOptions()
         options.binary_location = "/usr/bin/chromium"
         # Root in CI needs --no-sandbox; the network is closed, so nothing may
-        # reach out; WebGL runs on SwiftShader, asked for by name, inside the
-        # browser process (in a container, a separate GPU process often fails to
-        # give the page a WebGL context: "BindToCurrentSequence failed").
+        # reach out; WebGL runs on SwiftShader, asked for by name.
         for argument in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
                          "--no-first-run", "--disable-background-networking",
                          "--disable-component-update", "--disable-sync", "--disable-dev-shm-usage",
-                         "--in-process-gpu",
                          "--enable-unsafe-swiftshader", "--window-size=1280,720",
                          "--force-device-scale-factor=1", f"--user-data-dir={self.profile}"):
             options.add_argument(argument)
