@@ -79,11 +79,9 @@ if ((${#unanswered[@]})); then
     exit 1
 fi
 
-# The Module fields that the page sets; newer Emscripten ignores any not listed.
-module_api="['canvas','print','printErr']"
 link_log=$out/link.log
 if ! em++ -O2 "$objects"/*.o -o "$out/index.html" --shell-file web/shell.html \
-    -sMINIFY_HTML=0 -sENVIRONMENT=web -sINCOMING_MODULE_JS_API="$module_api" \
+    -sMINIFY_HTML=0 -sENVIRONMENT=web \
     -sEXPORTED_FUNCTIONS=_main,_webEnd >"$link_log" 2>&1; then
     cat "$link_log" >&2
     missing=$(grep -oE 'undefined symbol: [A-Za-z_0-9]+' "$link_log" | awk '{print $3}' | sort -u |
