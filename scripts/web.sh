@@ -102,7 +102,7 @@ if grep -qE 'Legacy GL function|GLImmediate|LEGACY_GL_EMULATION' "$out/index.js"
     exit 1
 fi
 rm -f "$out"/index.html.mem
-ls -l "$out"/index.html "$out"/index.js "$out"/index.wasm | awk '{print "web: " $5 " bytes " $NF}'
+stat -c 'web: %s bytes %n' "$out"/index.html "$out"/index.js "$out"/index.wasm
 
 [[ $mode == build ]] && exit 0
 exec /usr/bin/python3 web/serve.py "$out" "${PORT:-8000}"
