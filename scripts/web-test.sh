@@ -54,5 +54,8 @@ while read -r name keys; do
 done <web/tests/steps.txt
 stop_owned
 owned_pids=()
+# Headless Chromium needs no X server, and one that has gone away costs the
+# page its WebGL context ("BindToCurrentSequence failed").
+unset DISPLAY
 
 /usr/bin/python3 web/tests/browser_test.py build-web "$native"

@@ -326,6 +326,9 @@ def measure():
 
 def main():
     global PAGE_DIR, NATIVE_DIR, OUT_DIR
+    # Headless: a DISPLAY, above all one whose X server has gone, only costs
+    # the page its WebGL context.
+    os.environ.pop("DISPLAY", None)
     if len(sys.argv) == 3 and sys.argv[1] == "--measure":
         PAGE_DIR = sys.argv[2]
         measure()
