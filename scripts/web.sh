@@ -24,6 +24,8 @@ export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
 
 out=build-web
 objects=$out/obj
+# Every object is rebuilt, so none of a removed source can linger into the link.
+rm -rf "$objects"
 mkdir -p "$objects"
 version=$(emcc -dumpversion 2>/dev/null) || {
     echo "web: emcc does not run" >&2
