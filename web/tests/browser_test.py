@@ -12,6 +12,7 @@ steps.txt, each reached from the one before with the keys listed there.
 import os
 import re
 import shutil
+import socket
 import statistics
 import subprocess
 import sys
@@ -326,6 +327,13 @@ def measure():
 
 def main():
     global PAGE_DIR, NATIVE_DIR, OUT_DIR
+    # Selenium reaches chromedriver at "localhost"; say so plainly where the
+    # name does not resolve (a root without /etc/hosts), rather than time out.
+    try:
+        socket.getaddrinfo("localhost", None)
+    except OSError:
+        sys.exit("browser_test: 'localhost' does not resolve here (no /etc/hosts?), and "
+                 "Selenium reaches chromedriver through it")
     # Headless: a DISPLAY, above all one whose X server has gone, only costs
     # the page its WebGL context.
     os.environ.pop("DISPLAY", None)
