@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the named jobs need, when any is missing.
 # Usage: scripts/install-deps.sh JOB...   (jobs: build run test bench lint pictures memcheck
-#        package package-check)
+#        package package-check web web-test)
 set -euo pipefail
 
 wanted=()
@@ -16,6 +16,8 @@ for job in "$@"; do
     memcheck) wanted+=(valgrind xvfb libgl1-mesa-dri xdotool imagemagick) ;;
     package) wanted+=(build-essential debhelper dpkg-dev cmake libgl-dev libglu1-mesa-dev libglut-dev) ;;
     package-check) wanted+=(lintian desktop-file-utils appstream man-db xvfb libgl1-mesa-dri xdotool imagemagick) ;;
+    web) wanted+=(emscripten python3) ;;
+    web-test) wanted+=(chromium chromium-driver python3-selenium xvfb libgl1-mesa-dri xdotool imagemagick) ;;
     *)
         echo "install-deps: unknown job '$job'" >&2
         exit 2

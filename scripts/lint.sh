@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Checks the format of every C++ source, then runs clang-tidy, include-what-you-use
-# and cppcheck over the program and its tests. Runs them all, so one report shows every
-# finding, and fails if any of them found something.
+# Checks the format of every C++ source (web/ too), then runs clang-tidy,
+# include-what-you-use and cppcheck over the program and its tests. Runs them
+# all, so one report shows every finding, and fails if any of them found something.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,7 +18,7 @@ tidy() {
     grep -v 'warnings\? generated\.$' <<<"$out"
     return 1
 }
-mapfile -t sources < <(find src tests bench \( -name '*.cpp' -o -name '*.h' \) | sort)
+mapfile -t sources < <(find src tests bench web \( -name '*.cpp' -o -name '*.h' \) | sort)
 echo "lint: clang-format over ${#sources[@]} files"
 clang-format --dry-run -Werror "${sources[@]}" || failed+=(clang-format)
 

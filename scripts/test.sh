@@ -2,8 +2,10 @@
 # Installs what is missing, builds everything with warnings as errors and runs
 # every test. The end-to-end tests start their own Xvfb on a free display.
 # Then the checks: the unit tests under ASan and UBSan, the real program under
-# memcheck, and lint. Every stage that can run runs, even after an earlier one
-# failed; the summary comes last and the exit status is non-zero if any failed.
+# memcheck, lint, the Debian package and the web page in a browser. Every stage
+# that can run runs, even after an earlier one failed; the summary comes last and
+# the exit status is non-zero if any failed. A stage that exits 77 could not run
+# here: it says why and counts as skipped, never as passed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -64,9 +66,12 @@ check lint scripts/lint.sh
 stage "the Debian package, built and checked without installing it (scripts/package-check.sh)"
 check package scripts/package-check.sh
 
+stage "the web page in headless Chromium against the desktop program (scripts/web-test.sh)"
+check web scripts/web-test.sh
+
 stage "summary"
 ((${#failed[@]} == 0)) || echo "failed: ${failed[*]}"
-((${#skipped[@]} == 0)) || echo "skipped: ${skipped[*]}"
+((${#skipped[@]} == 0)) || echo "skipped: ${skipped[*]} (not run here; its stage says why)"
 ((${#failed[@]} > 0)) || echo "every stage that ran passed"
 echo "tests (build-test):"
 if [[ -s build-test/ctest.log ]]; then
