@@ -239,33 +239,26 @@ void glLightfv(GLenum light, GLenum pname, const GLfloat *params)
     }
 }
 
-void glEnable(GLenum cap)
+// Lighting and light 0 are the layer's own; every other capability is WebGL's.
+static void setCapability(GLenum cap, bool on)
 {
     if (!outsideBatch())
         return;
     if (cap == GL_LIGHTING)
-        lighting = true;
+        lighting = on;
     else if (cap == GL_LIGHT0)
-        light0Enabled = true;
+        light0Enabled = on;
     else if (cap > GL_LIGHT0 && cap <= GL_LIGHT7)
         recordError(GL_INVALID_ENUM);
-    else
+    else if (on)
         emscripten_glEnable(cap);
-}
-
-void glDisable(GLenum cap)
-{
-    if (!outsideBatch())
-        return;
-    if (cap == GL_LIGHTING)
-        lighting = false;
-    else if (cap == GL_LIGHT0)
-        light0Enabled = false;
-    else if (cap > GL_LIGHT0 && cap <= GL_LIGHT7)
-        recordError(GL_INVALID_ENUM);
     else
         emscripten_glDisable(cap);
 }
+
+void glEnable(GLenum cap) { setCapability(cap, true); }
+
+void glDisable(GLenum cap) { setCapability(cap, false); }
 
 // Both faces are drawn in one mode: GL_FRONT or GL_BACK alone is not done.
 void glPolygonMode(GLenum face, GLenum mode)
