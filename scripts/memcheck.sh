@@ -37,9 +37,7 @@ LIBGL_ALWAYS_SOFTWARE=1 GALLIUM_DRIVER=llvmpipe \
 program=$!
 owned_pids+=("$program")
 
-window=$(window_id 120)
-focus_window "$window"
-frame=$(wait_for_first_frame "$window" 120)
+open_window 120
 
 # Each key changes the picture; wait for its frame before the next one.
 keys=(a a space plus minus minus Left Right Up Down Prior Next space Return)

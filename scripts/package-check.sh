@@ -110,12 +110,9 @@ run_packaged() {
     source scripts/x-session.sh
     start_xvfb
     "$root/usr/bin/bumpmap" >build-deb/bumpmap.out 2>&1 &
-    local pid=$! window status=0
+    local pid=$! status=0
     owned_pids+=("$pid")
-    window=$(window_id 60) &&
-        wait_for_first_frame "$window" 60 >/dev/null &&
-        focus_window "$window" &&
-        xdotool key Escape || return 1
+    open_window && xdotool key Escape || return 1
     for _ in $(seq 100); do
         kill -0 "$pid" 2>/dev/null || break
         sleep 0.1

@@ -17,34 +17,20 @@ source scripts/x-session.sh
 start_xvfb
 "$build/bumpmap" &
 owned_pids+=($!)
-window=$(window_id 60)
-focus_window "$window"
-frame=$(wait_for_first_frame "$window")
-
-# Presses the keys, then waits for the last of their frames.
-press() {
-    xdotool key --delay 0 "$@"
-    frame=$(wait_for_new_frame "$window" "$frame")
-    frame=$(wait_for_still_frame "$window")
-}
-
-# Without the date chunks, the same picture makes the same file.
-capture() {
-    import -window "$window" -define png:exclude-chunks=date,time "png:$1"
-}
+open_window
 
 # At the starting tilt the patch fills the window. Twenty degrees nearer edge-on
 # its near and far edges are in view too.
 mapfile -t up < <(yes Up | head -n 20)
-press "${up[@]}"
-capture docs/bumped-filled.png
-press space
-capture docs/displaced-filled.png
-press a
-capture docs/displaced-wireframe.png
-press space
-capture docs/bumped-wireframe.png
-press a
+press_keys "${up[@]}"
+capture_window docs/bumped-filled.png
+press_keys space
+capture_window docs/displaced-filled.png
+press_keys a
+capture_window docs/displaced-wireframe.png
+press_keys space
+capture_window docs/bumped-wireframe.png
+press_keys a
 
 # A full turn of the light in steps of 15 degrees, each step drawn bumped and
 # displaced at the same light angle.
@@ -53,12 +39,12 @@ rm -rf "$frames"
 mkdir -p "$frames"
 mapfile -t fifteen_steps < <(yes plus | head -n 15)
 for step in $(seq -w 0 23); do
-    capture "$frames/bumped.png"
-    press space
-    capture "$frames/displaced.png"
-    press space
+    capture_window "$frames/bumped.png"
+    press_keys space
+    capture_window "$frames/displaced.png"
+    press_keys space
     convert "$frames/bumped.png" "$frames/displaced.png" +append +repage "$frames/$step.png"
-    press "${fifteen_steps[@]}"
+    press_keys "${fifteen_steps[@]}"
 done
 convert -delay 15 -loop 0 "$frames"/[0-9]*.png -layers Optimize docs/orbit.gif
 
@@ -70,8 +56,8 @@ xdotool windowsize --sync "$window" 512 512
 frame=$(wait_for_new_frame "$window" "$frame")
 frame=$(wait_for_still_frame "$window")
 mapfile -t quarter_turn < <(yes plus | head -n 90)
-press space "${quarter_turn[@]}"
-capture "$build/icon.png"
+press_keys space "${quarter_turn[@]}"
+capture_window "$build/icon.png"
 for size in 16 22 24 32 48 64 128 256; do
     icon="data/icons/hicolor/${size}x${size}/apps/bumpmap.png"
     mkdir -p "$(dirname "$icon")"

@@ -39,18 +39,12 @@ source scripts/x-session.sh
 start_xvfb
 build-web-native/bumpmap &
 owned_pids+=($!)
-window=$(window_id 60)
-focus_window "$window"
-frame=$(wait_for_first_frame "$window")
+open_window
 while read -r name keys; do
     [[ -z $name || $name == \#* ]] && continue
-    if [[ -n $keys ]]; then
-        # shellcheck disable=SC2086 # one word per key
-        xdotool key --delay 0 $keys
-        frame=$(wait_for_new_frame "$window" "$frame")
-        frame=$(wait_for_still_frame "$window")
-    fi
-    import -window "$window" -define png:exclude-chunks=date,time "png:$native/$name.png"
+    # shellcheck disable=SC2086 # one word per key
+    [[ -z $keys ]] || press_keys $keys
+    capture_window "$native/$name.png"
 done <web/tests/steps.txt
 stop_owned
 owned_pids=()

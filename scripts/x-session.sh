@@ -45,6 +45,27 @@ focus_window() {
     xdotool windowfocus --sync "$1"
 }
 
+# Waits for the program's window and its first frame, and gives it the keyboard:
+# sets $window and $frame. Waits up to $1 seconds for each (default 60).
+open_window() {
+    window=$(window_id "${1:-60}") &&
+        focus_window "$window" &&
+        frame=$(wait_for_first_frame "$window" "${1:-60}")
+}
+
+# Presses the keys in $window, then waits for the last of their frames.
+press_keys() {
+    xdotool key --delay 0 "$@"
+    frame=$(wait_for_new_frame "$window" "$frame")
+    frame=$(wait_for_still_frame "$window")
+}
+
+# Saves what $window shows as the PNG $1. Without the date chunks, the same
+# picture makes the same file.
+capture_window() {
+    import -window "$window" -define png:exclude-chunks=date,time "png:$1"
+}
+
 # A checksum of what the window shows now.
 picture_sum() {
     local sum
