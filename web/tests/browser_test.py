@@ -6,7 +6,7 @@ Usage: browser_test.py PAGE_DIR NATIVE_DIR   compare the page with the desktop
 
 The page is served from PAGE_DIR on 127.0.0.1 as plain static files. Each test
 loads it afresh. The desktop frames are PNGs named after the states in
-steps.txt, each reached from the one before with the keys listed there.
+tests/steps.txt, each reached from the one before with the keys listed there.
 """
 
 import os
@@ -38,7 +38,7 @@ import serve  # noqa: E402 (web/serve.py, found through the path above)
 FILLED_RMSE = 0.01
 WIREFRAME_RMSE = 0.08
 
-# X key names (steps.txt) as WebDriver types them.
+# X key names (tests/steps.txt) as WebDriver types them.
 KEYS = {
     "space": Keys.SPACE,
     "a": "a",
@@ -61,7 +61,7 @@ OUT_DIR = None
 
 def read_steps():
     steps = []
-    with open(os.path.join(HERE, "steps.txt"), encoding="utf-8") as lines:
+    with open(os.path.join(HERE, "..", "..", "tests", "steps.txt"), encoding="utf-8") as lines:
         for line in lines:
             words = line.split()
             if words and not words[0].startswith("#"):
@@ -221,7 +221,7 @@ class PageTest(unittest.TestCase):
         return os.path.join(OUT_DIR, name)
 
     def test_views_and_keys_match_the_desktop(self):
-        """Every state of steps.txt: the same keys give the desktop's picture."""
+        """Every state of tests/steps.txt: the same keys give the desktop's picture."""
         report, failures = [], []
         for index, (name, keys) in enumerate(read_steps()):
             if keys:
