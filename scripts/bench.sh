@@ -10,8 +10,7 @@ build="$root/build-bench"
 
 "$root/scripts/install-deps.sh" build bench
 
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUMPMAP_BENCH=ON -DBUILD_TESTING=OFF
-cmake --build "$build" -j2 --target bumpmap_bench bumpmap_math_bench
+(cd "$root" && cmake --preset bench && cmake --build --preset bench -j "$(nproc)")
 
 # A window needs an X server; without one, start a private Xvfb on a free display.
 if [[ -z "${DISPLAY:-}" ]]; then

@@ -1,20 +1,22 @@
 #!/usr/bin/env bash
-# Checks the format of every C++ source (web/ too), then runs clang-tidy,
-# include-what-you-use and cppcheck over the program and its tests. Runs them
-# all, so one report shows every finding, and fails if any of them found something.
+# Checks the format of every C++ source (web/ too), then runs clang-tidy over the
+# program, its unit tests and the web page's layer, and include-what-you-use and
+# cppcheck over the program and its tests. Runs them all, so one report shows
+# every finding, and fails if any of them found something.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh build test lint
+scripts/install-deps.sh build test lint web
 
 # clang-tidy reads the compiler flags from compile_commands.json; configuring is enough.
-cmake -S . -B build-lint -DCMAKE_BUILD_TYPE=Debug -DBUILD_TESTING=ON >/dev/null
+cmake --preset lint >/dev/null
+cmake --preset web >/dev/null
 
 failed=()
 # clang-tidy counts the warnings it filtered out on stderr; show its output only when it fails.
 tidy() {
     local out
-    out=$(clang-tidy -p build-lint --quiet "$@" 2>&1) && return 0
+    out=$(clang-tidy --quiet "$@" 2>&1) && return 0
     grep -v 'warnings\? generated\.$' <<<"$out"
     return 1
 }
@@ -23,14 +25,21 @@ echo "lint: clang-format over ${#sources[@]} files"
 clang-format --dry-run -Werror "${sources[@]}" || failed+=(clang-format)
 
 echo "lint: clang-tidy over src/"
-tidy src/*.cpp || failed+=("clang-tidy src")
+tidy -p build-lint src/*.cpp || failed+=("clang-tidy src")
 
 # The tests compare floats by their bytes on purpose, stand in for glutInit with
 # GLUT's own signature, and each GoogleTest assertion counts as a branch.
 echo "lint: clang-tidy over tests/unit/"
-tidy \
+tidy -p build-lint \
     --checks=-bugprone-suspicious-memory-comparison,-readability-non-const-parameter,-readability-function-cognitive-complexity \
     tests/unit/*.cpp || failed+=("clang-tidy tests/unit")
+
+# The page's layer, as Emscripten compiles it: its target and its headers, which
+# em++ adds on its own and the compile database does not list.
+echo "lint: clang-tidy over web/"
+emscripten_sysroot=$(em-config CACHE)/sysroot
+tidy -p build-web --extra-arg=--target=wasm32-unknown-emscripten \
+    --extra-arg=--sysroot="$emscripten_sysroot" web/*.cpp || failed+=("clang-tidy web")
 
 # A name used without including its header builds only while some other header
 # happens to bring it in, until a new library version stops doing so. Only that

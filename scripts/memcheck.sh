@@ -10,8 +10,8 @@ scripts/install-deps.sh build run memcheck
 # Debug, because an optimiser may fold a read of an uninitialised variable away
 # before memcheck can see it.
 build="build-memcheck"
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DBUILD_TESTING=OFF >/dev/null
-cmake --build "$build" -j2 --target bumpmap >/dev/null
+cmake --preset memcheck >/dev/null
+cmake --build --preset memcheck -j "$(nproc)" >/dev/null
 
 source scripts/x-session.sh
 log="$build/memcheck.log"

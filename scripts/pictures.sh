@@ -8,14 +8,16 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh build run pictures
-build="build-pictures"
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build "$build" -j2 --target bumpmap >/dev/null
+# Its own frames and the icon's picture, apart from the program's build.
+build=build-pictures
+mkdir -p "$build"
+cmake --preset release >/dev/null
+cmake --build --preset release -j "$(nproc)" >/dev/null
 
 mkdir -p docs
 source scripts/x-session.sh
 start_xvfb
-"$build/bumpmap" &
+build/bumpmap &
 owned_pids+=($!)
 open_window
 

@@ -5,8 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh build run
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build build --target bumpmap -j "$(nproc)" >/dev/null
+cmake --preset release >/dev/null
+cmake --build --preset release -j "$(nproc)" >/dev/null
 
 if [ -z "${DISPLAY:-}" ]; then
     echo "bumpmap: no X display to open its window on (DISPLAY is not set); on a machine without a screen run: sudo apt-get install xvfb xauth && xvfb-run -a scripts/run.sh" >&2

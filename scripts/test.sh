@@ -34,9 +34,8 @@ stage "build with warnings as errors (build-test)"
 rm -f build-test/ctest.log
 built=false
 build_tests() {
-    cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Release -DBUMPMAP_WERROR=ON \
-        -DBUILD_TESTING=ON >/dev/null &&
-        cmake --build build-test -j "$(nproc)" &&
+    cmake --preset test >/dev/null &&
+        cmake --build --preset test -j "$(nproc)" &&
         built=true
 }
 check build build_tests
@@ -44,16 +43,15 @@ check build build_tests
 stage "unit, end-to-end and install tests (build-test)"
 run_tests() {
     $built || { echo "not run: the build failed"; return 1; }
-    (cd build-test && ctest --output-on-failure) | tee build-test/ctest.log
+    ctest --preset test | tee build-test/ctest.log
 }
 check tests run_tests
 
 stage "unit tests under AddressSanitizer and UndefinedBehaviorSanitizer (build-asan)"
 sanitized_unit_tests() {
-    cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUMPMAP_WERROR=ON \
-        -DBUMPMAP_SANITIZE=ON -DBUILD_TESTING=ON >/dev/null &&
-        cmake --build build-asan -j2 --target bumpmap bumpmap_unit_tests &&
-        (cd build-asan && ctest -L unit --output-on-failure)
+    cmake --preset asan >/dev/null &&
+        cmake --build --preset asan -j "$(nproc)" &&
+        ctest --preset asan
 }
 check sanitizers sanitized_unit_tests
 

@@ -153,6 +153,9 @@ void setUp()
 
 void sendState(const PipelineState &state)
 {
+    // The same bits need not be sent again. The record has no padding, and a
+    // float that compares equal with other bits (0 and -0) is merely sent again.
+    // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison)
     if (stateSent && std::memcmp(&state, &lastState, sizeof state) == 0)
         return;
     glUniformMatrix4fv(uniforms.modelView, 1, GL_FALSE, state.modelView);
@@ -187,7 +190,10 @@ void makeEdges(PipelinePrimitive primitive, int count)
     indexCount = 0;
     if (primitive == PipelinePrimitive::QuadStrip) {
         for (int q = 0; 2 * q + 3 < count; ++q) {
-            const int a = 2 * q, b = 2 * q + 1, c = 2 * q + 3, d = 2 * q + 2;
+            const int a = 2 * q;
+            const int b = 2 * q + 1;
+            const int c = 2 * q + 3;
+            const int d = 2 * q + 2;
             addEdge(a, b);
             addEdge(b, c);
             addEdge(c, d);
@@ -195,7 +201,9 @@ void makeEdges(PipelinePrimitive primitive, int count)
         }
     } else {
         for (int i = 0; i + 2 < count; ++i) {
-            const int a = i % 2 ? i + 1 : i, b = i % 2 ? i : i + 1, c = i + 2;
+            const int a = i % 2 ? i + 1 : i;
+            const int b = i % 2 ? i : i + 1;
+            const int c = i + 2;
             addEdge(a, b);
             addEdge(b, c);
             addEdge(c, a);
