@@ -10,8 +10,8 @@ struct PipelineVertex {
     float normal[3];
 };
 
-enum class PipelinePrimitive { QuadStrip, TriangleStrip };
-enum class PipelineFill { Fill, Line, Point };
+enum class PipelinePrimitive : unsigned char { QuadStrip, TriangleStrip };
+enum class PipelineFill : unsigned char { Fill, Line, Point };
 
 // Everything the shader needs for one draw, already in eye coordinates.
 struct PipelineState {
