@@ -84,7 +84,7 @@ fi
 link_log=$out/link.log
 if ! em++ -O2 "$objects"/*.o -o "$out/index.html" --shell-file web/shell.html \
     -sMINIFY_HTML=0 -sENVIRONMENT=web \
-    -sEXPORTED_FUNCTIONS=_main,_webEnd >"$link_log" 2>&1; then
+    -sEXPORTED_FUNCTIONS=_main,_webEnd,_webSetLayout,_webFirstDisplaced >"$link_log" 2>&1; then
     cat "$link_log" >&2
     missing=$(grep -oE 'undefined symbol: [A-Za-z_0-9]+' "$link_log" | awk '{print $3}' | sort -u |
         tr '\n' ' ')
