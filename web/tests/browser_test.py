@@ -274,6 +274,14 @@ class PageTest(unittest.TestCase):
         self.assertEqual(failures, [], "states where the page differs from the desktop")
         self.assert_console_clean()
 
+    def test_wide_screen_has_the_key_table_beside_the_picture(self):
+        canvas, table = self.browser.js(
+            "return [canvas.getBoundingClientRect().toJSON(),"
+            " document.querySelector('table').getBoundingClientRect().toJSON()]")
+        self.assertEqual((canvas["width"], canvas["height"]), (450, 300))
+        self.assertGreater(table["left"], canvas["right"], "the key table is not beside the picture")
+        self.assertLess(table["top"], canvas["bottom"], "the key table is not beside the picture")
+
     def test_buttons_send_the_keys(self):
         start = self.browser.capture(self.out("buttons-start.png"))
         before = self.browser.frames()
