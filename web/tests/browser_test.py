@@ -9,6 +9,7 @@ loads it afresh. The desktop frames are PNGs named after the states in
 tests/steps.txt, each reached from the one before with the keys listed there.
 """
 
+import base64
 import os
 import re
 import shutil
@@ -23,6 +24,9 @@ import unittest
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.action_chains import ActionChains
+from selenium.webdriver.common.actions import interaction
+from selenium.webdriver.common.actions.action_builder import ActionBuilder
+from selenium.webdriver.common.actions.pointer_input import PointerInput
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.common import utils
@@ -53,6 +57,9 @@ KEYS = {
     "Return": Keys.RETURN,
     "Escape": Keys.ESCAPE,
 }
+
+# A small phone, in CSS pixels, touch only.
+PHONE = {"width": 360, "height": 740, "pixelRatio": 1.0, "touch": True}
 
 PAGE_DIR = None
 NATIVE_DIR = None
@@ -95,13 +102,19 @@ class WebGLDidNotStart(Exception):
     pass
 
 
-def open_page(query=""):
+def crop(path, x, y, out):
+    """The 450 x 300 part of a picture at x, y."""
+    subprocess.run(["convert", path, "-crop", f"450x300+{x}+{y}", "+repage", out], check=True)
+    return out
+
+
+def open_page(query="", phone=False):
     """The page in a fresh browser. Under a heavy load headless Chromium now and
     then fails to create SwiftShader's WebGL context; the page then says so, and
     a second browser is tried. A page that never gets one still fails."""
     for attempt in range(3):
         try:
-            return Browser(query)
+            return Browser(query, phone)
         except WebGLDidNotStart as error:
             print(f"\n  attempt {attempt + 1}: {error}", file=sys.stderr)
     raise AssertionError("WebGL did not start in three browsers")
@@ -122,7 +135,7 @@ class LoopbackService(Service):
 class Browser:
     """Headless Chromium on a fresh profile, and a static server for the page."""
 
-    def __init__(self, query=""):
+    def __init__(self, query="", phone=False):
         self.server = serve.make_server(PAGE_DIR, 0)
         threading.Thread(target=self.server.serve_forever, daemon=True).start()
         self.profile = tempfile.mkdtemp(prefix="bumpmap-chromium-")
@@ -136,6 +149,8 @@ class Browser:
                          "--enable-unsafe-swiftshader", "--window-size=1280,720",
                          "--force-device-scale-factor=1", f"--user-data-dir={self.profile}"):
             options.add_argument(argument)
+        if phone:
+            options.add_experimental_option("mobileEmulation", {"deviceMetrics": PHONE})
         options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
         self.driver = None
         try:
@@ -166,8 +181,8 @@ class Browser:
         """What the page says when the browser could not run it, or ''."""
         return self.js("var f = document.getElementById('failed'); return f.hidden ? '' : f.textContent")
 
-    def js(self, script):
-        return self.driver.execute_script(script)
+    def js(self, script, *arguments):
+        return self.driver.execute_script(script, *arguments)
 
     def frames(self):
         return self.js("return bumpmapStats.frames")
@@ -204,6 +219,27 @@ class Browser:
         self.canvas.screenshot(path)
         return path
 
+    def keep_frames(self):
+        """From now on the page keeps each frame's drawing buffer for last_frame."""
+        self.js("bumpmapStats.keepFrame = true")
+
+    def last_frame(self, path):
+        """The last frame's drawing buffer as drawn, whatever the page's scale."""
+        address = self.js("return bumpmapStats.lastFrame")
+        if not address:
+            raise AssertionError("no frame kept since keep_frames")
+        with open(path, "wb") as png:
+            png.write(base64.b64decode(address.split(",", 1)[1]))
+        return path
+
+    def tap(self, element):
+        """A finger's tap on the element's centre."""
+        self.driver.execute_script("arguments[0].scrollIntoView({block: 'nearest'})", element)
+        actions = ActionBuilder(self.driver,
+                                mouse=PointerInput(interaction.POINTER_TOUCH, "finger"))
+        actions.pointer_action.move_to(element).pointer_down().pointer_up()
+        actions.perform()
+
     def console(self):
         return self.driver.get_log("browser")
 
@@ -231,12 +267,20 @@ class PageTest(unittest.TestCase):
                 self.browser.driver.save_screenshot(self.out("page.png"))
             difference = rmse(page, os.path.join(NATIVE_DIR, f"{name}.png"))
             limit = WIREFRAME_RMSE if "wireframe" in name else FILLED_RMSE
-            report.append(f"  {name:20} RMSE {difference * 100:6.3f} % (limit {limit * 100:g} %)")
+            report.append(f"  {name:24} RMSE {difference * 100:6.3f} % (limit {limit * 100:g} %)")
             if difference > limit:
                 failures.append(name)
         print("\npage against the desktop program:\n" + "\n".join(report), file=sys.stderr)
         self.assertEqual(failures, [], "states where the page differs from the desktop")
         self.assert_console_clean()
+
+    def test_wide_screen_has_the_key_table_beside_the_picture(self):
+        canvas, table = self.browser.js(
+            "return [canvas.getBoundingClientRect().toJSON(),"
+            " document.querySelector('table').getBoundingClientRect().toJSON()]")
+        self.assertEqual((canvas["width"], canvas["height"]), (450, 300))
+        self.assertGreater(table["left"], canvas["right"], "the key table is not beside the picture")
+        self.assertLess(table["top"], canvas["bottom"], "the key table is not beside the picture")
 
     def test_buttons_send_the_keys(self):
         start = self.browser.capture(self.out("buttons-start.png"))
@@ -305,18 +349,177 @@ class PageTest(unittest.TestCase):
         self.assert_console_clean()
 
 
+def keys_up_to(last):
+    """Every key from the first state to the state named last, in order."""
+    keys = []
+    for name, step_keys in read_steps():
+        keys += step_keys
+        if name == last:
+            return keys
+    raise AssertionError(f"no state {last} in tests/steps.txt")
+
+
+class SideBySideTest(unittest.TestCase):
+    """The side-by-side view on a wide screen: both halves from one view state."""
+
+    def setUp(self):
+        self.browser = open_page("?compare")
+        self.addCleanup(self.browser.close)
+        self.browser.keep_frames()
+
+    def out(self, name):
+        return os.path.join(OUT_DIR, name)
+
+    def halves(self, name):
+        """The last frame (900 x 300) as its left and right halves."""
+        frame = self.browser.last_frame(self.out(f"{name}.png"))
+        return (crop(frame, 0, 0, self.out(f"{name}-left.png")),
+                crop(frame, 450, 0, self.out(f"{name}-right.png")))
+
+    def labels(self):
+        return self.browser.js("return [document.getElementById('first-label').textContent,"
+                               " document.getElementById('second-label').textContent]")
+
+    def test_each_half_matches_the_desktop_and_space_swaps_them(self):
+        self.assertEqual(self.browser.js("return [canvas.width, canvas.height]"), [900, 300])
+        self.browser.press(*keys_up_to("pair-bumped"))
+        self.browser.driver.find_element(By.CLASS_NAME, "demo").screenshot(
+            self.out("side-by-side.png"))
+        report, failures = [], []
+
+        def check(name, half, desktop):
+            difference = rmse(half, os.path.join(NATIVE_DIR, f"{desktop}.png"))
+            limit = WIREFRAME_RMSE if "wireframe" in desktop else FILLED_RMSE
+            report.append(f"  {name:34} RMSE {difference * 100:6.3f} % (limit {limit * 100:g} %)")
+            if difference > limit:
+                failures.append(name)
+
+        left, right = self.halves("pair")
+        check("left, bumped", left, "pair-bumped")
+        check("right, displaced", right, "pair-displaced")
+        self.assertEqual(self.labels(), ["bumped (flat)", "displaced"])
+        self.browser.press("space")
+        left, right = self.halves("pair-swapped")
+        check("Space: left, displaced", left, "pair-displaced")
+        check("Space: right, bumped", right, "pair-bumped")
+        self.assertEqual(self.labels(), ["displaced", "bumped (flat)"])
+        self.browser.press("a")
+        left, right = self.halves("pair-wireframe")
+        check("a: left, displaced, wireframe", left, "pair-displaced-wireframe")
+        check("a: right, bumped, wireframe", right, "pair-bumped-wireframe")
+        print("\nside by side against the desktop program:\n" + "\n".join(report),
+              file=sys.stderr)
+        self.assertEqual(failures, [], "halves that differ from the desktop")
+        self.assertEqual(page_messages(self.browser.console()), [])
+
+    def test_the_orbit_moves_both_halves_together(self):
+        before = self.browser.frames()
+        ActionChains(self.browser.driver).send_keys(Keys.RETURN).perform()
+        self.browser.wait(lambda: self.browser.frames() >= before + 10, "ten frames of orbit")
+        ActionChains(self.browser.driver).send_keys(Keys.RETURN).perform()
+        self.browser.settle()
+        left, right = self.halves("orbit")
+        # Both halves left the first frame's light ...
+        self.assertGreater(rmse(left, os.path.join(NATIVE_DIR, "start.png")), FILLED_RMSE)
+        self.assertGreater(rmse(right, os.path.join(NATIVE_DIR, "displaced.png")), FILLED_RMSE)
+        # ... for the same place on the circle: each is the single view of
+        # its patch at the state where the orbit stopped.
+        compare = self.browser.driver.find_element(By.ID, "compare")
+        before = self.browser.frames()
+        compare.click()
+        self.browser.wait(lambda: self.browser.frames() > before, "frame of the single view")
+        self.browser.settle()
+        self.assertEqual(self.browser.js("return [canvas.width, canvas.height]"), [450, 300])
+        self.assertNotIn("compare", self.browser.js("return location.search"))
+        bumped = self.browser.last_frame(self.out("orbit-single-bumped.png"))
+        self.assertLessEqual(rmse(left, bumped), FILLED_RMSE / 10)
+        self.browser.press("space")
+        displaced = self.browser.last_frame(self.out("orbit-single-displaced.png"))
+        self.assertLessEqual(rmse(right, displaced), FILLED_RMSE / 10)
+        self.assertEqual(page_messages(self.browser.console()), [])
+
+
+class PhoneTest(unittest.TestCase):
+    """The page on a 360 x 740 touch screen."""
+
+    def setUp(self):
+        self.browser = open_page(phone=True)
+        self.addCleanup(self.browser.close)
+
+    def assert_fits(self, view, whole_height):
+        """Nothing scrolls sideways, and every button is whole on the screen
+        (across; and down too when whole_height) and a fingertip's size."""
+        page = self.browser.js(
+            "var e = document.documentElement;"
+            "return {scroll: e.scrollWidth, width: window.innerWidth, height: window.innerHeight,"
+            " canvas: canvas.getBoundingClientRect().width}")
+        print(f"\n  {view}: page {page['scroll']} px wide in {page['width']} px,"
+              f" canvas shown {page['canvas']:.0f} px wide", file=sys.stderr)
+        # A page wider than the screen also widens the window it is laid out
+        # in (the phone zooms out), so both are held to the screen's width.
+        self.assertLessEqual(max(page["scroll"], page["width"]), PHONE["width"],
+                             f"{view}: the page scrolls sideways")
+        self.browser.js("window.scrollTo(0, 0)")
+        for button in self.browser.driver.find_elements(By.CSS_SELECTOR, ".buttons button"):
+            box = self.browser.js("var r = arguments[0].getBoundingClientRect();"
+                                  "return [r.left, r.top, r.right, r.bottom]", button)
+            name = button.get_attribute("title")
+            self.assertGreaterEqual(box[0], 0, f"{view}: {name} off the left edge")
+            self.assertLessEqual(box[2], PHONE["width"], f"{view}: {name} off the right edge")
+            if whole_height:
+                self.assertGreaterEqual(box[1], 0, f"{view}: {name} above the screen")
+                self.assertLessEqual(box[3], page["height"], f"{view}: {name} below the screen")
+            self.assertGreaterEqual(box[2] - box[0], 44, f"{view}: {name} too narrow for a finger")
+            self.assertGreaterEqual(box[3] - box[1], 44, f"{view}: {name} too low for a finger")
+
+    def test_fits_and_every_button_answers_a_tap(self):
+        self.assert_fits("one patch", whole_height=True)
+        self.browser.driver.save_screenshot(os.path.join(OUT_DIR, "phone.png"))
+        # Both patches, one above the other, each the desktop's picture.
+        self.browser.keep_frames()
+        compare = self.browser.driver.find_element(By.ID, "compare")
+        self.browser.tap(compare)
+        self.browser.wait(lambda: self.browser.js("return canvas.height") == 600,
+                          "both patches one above the other")
+        self.browser.settle()
+        self.assert_fits("both patches", whole_height=False)
+        frame = self.browser.last_frame(os.path.join(OUT_DIR, "phone-both.png"))
+        for name, y, desktop in (("top", 0, "start"), ("bottom", 300, "displaced")):
+            half = crop(frame, 0, y, os.path.join(OUT_DIR, f"phone-both-{name}.png"))
+            difference = rmse(half, os.path.join(NATIVE_DIR, f"{desktop}.png"))
+            print(f"  {name} half against the desktop's {desktop}: RMSE {difference * 100:.3f} %",
+                  file=sys.stderr)
+            self.assertLessEqual(difference, FILLED_RMSE, f"the {name} half")
+        self.browser.tap(compare)
+        self.browser.wait(lambda: self.browser.js("return canvas.height") == 300, "one patch")
+        self.browser.settle()
+        for button in self.browser.driver.find_elements(By.CSS_SELECTOR, ".buttons button[data-key]"):
+            name = button.get_attribute("title")
+            if name == "Escape":
+                continue
+            before = self.browser.frames()
+            self.browser.tap(button)
+            self.browser.wait(lambda: self.browser.frames() > before, f"frame after tapping {name}")
+            if name == "Return":
+                self.browser.tap(button)
+            self.browser.settle()
+        self.browser.tap(self.browser.driver.find_element(By.CSS_SELECTOR, 'button[title="Escape"]'))
+        self.browser.wait(self.browser.driver.find_element(By.ID, "ended").is_displayed,
+                          "line saying the demo ended")
+        self.assertEqual(page_messages(self.browser.console()), [])
+
+
 VIEWS = [("bumped, filled", []), ("displaced, filled", ["space"]),
          ("displaced, wireframe", ["a"]), ("bumped, wireframe", ["space"])]
 
 
-def measure():
-    """The page's own work per frame and the frames per second, per view, with
-    the light circling; printed as a Markdown table."""
-    browser = open_page("?measure")
+def measure_views(query):
+    """Per view, with the light circling: the page's work per frame (median,
+    10th and 90th percentiles, in ms) and the frames per second."""
+    browser = open_page(query)
     try:
-        print("| view | page work ms, median (p10–p90) | frames/s |")
-        print("|---|---|---|")
-        for view, keys in VIEWS:
+        results = []
+        for _, keys in VIEWS:
             if keys:
                 browser.press(*keys)
             ActionChains(browser.driver).send_keys(Keys.RETURN).perform()
@@ -328,13 +531,27 @@ def measure():
             browser.settle()
             deciles = statistics.quantiles(work, n=10)
             fps = (len(times) - 1) / ((times[-1] - times[0]) / 1000)
-            print(f"| {view} | {statistics.median(work):.2f} ({deciles[0]:.2f}–{deciles[-1]:.2f})"
-                  f" | {fps:.1f} |")
+            results.append((statistics.median(work), deciles[0], deciles[-1], fps))
         messages = page_messages(browser.console())
         if messages:
             print("console:", *messages, sep="\n  ")
+        return results
     finally:
         browser.close()
+
+
+def measure():
+    """The page's own work per frame and the frames per second, per view, for
+    one patch and for both side by side (the view naming the first half);
+    printed as a Markdown table."""
+    single = measure_views("?measure")
+    both = measure_views("?measure&compare")
+    print("| view | one patch: page work ms, median (p10–p90) | frames/s "
+          "| side by side: page work ms, median (p10–p90) | frames/s | work ÷ one patch's |")
+    print("|---|---|---|---|---|---|")
+    for (view, _), one, two in zip(VIEWS, single, both):
+        print(f"| {view} | {one[0]:.2f} ({one[1]:.2f}–{one[2]:.2f}) | {one[3]:.1f} "
+              f"| {two[0]:.2f} ({two[1]:.2f}–{two[2]:.2f}) | {two[3]:.1f} | {two[0] / one[0]:.2f} |")
 
 
 def main():
