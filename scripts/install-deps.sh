@@ -16,7 +16,7 @@ for job in "$@"; do
     memcheck) wanted+=(valgrind xvfb libgl1-mesa-dri xdotool imagemagick) ;;
     package) wanted+=(build-essential debhelper dpkg-dev cmake libgl-dev libglu1-mesa-dev libglut-dev) ;;
     package-check) wanted+=(lintian desktop-file-utils appstream man-db xvfb libgl1-mesa-dri xdotool imagemagick) ;;
-    web) wanted+=(emscripten python3) ;;
+    web) wanted+=(emscripten cmake make python3) ;;
     web-test) wanted+=(chromium chromium-driver python3-selenium xvfb libgl1-mesa-dri xdotool imagemagick) ;;
     *)
         echo "install-deps: unknown job '$job'" >&2
