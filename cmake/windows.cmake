@@ -23,12 +23,11 @@ add_custom_command(OUTPUT "${CMAKE_BINARY_DIR}/${bumpmap_zip_name}.zip"
   COMMAND "${CMAKE_COMMAND}" -E copy "$<TARGET_FILE:bumpmap>" "${bumpmap_zip_dir}/bumpmap.exe"
   COMMAND "${CMAKE_COMMAND}" -E copy "${CMAKE_SOURCE_DIR}/LICENSE" "${bumpmap_zip_dir}/LICENSE.txt"
   COMMAND "${CMAKE_COMMAND}" -E copy "${bumpmap_freeglut_doc}/COPYING" "${bumpmap_zip_dir}/freeglut-COPYING.txt"
-  COMMAND "${CMAKE_COMMAND}" -E copy "${bumpmap_freeglut_doc}/copyright" "${bumpmap_zip_dir}/freeglut-copyright.txt"
   COMMAND "${CMAKE_COMMAND}" -E copy "${CMAKE_SOURCE_DIR}/data/windows/README.txt" "${bumpmap_zip_dir}/README.txt"
   COMMAND "${CMAKE_COMMAND}" -E chdir "${CMAKE_BINARY_DIR}/zip"
     "${CMAKE_COMMAND}" -E tar cf "../${bumpmap_zip_name}.zip" --format=zip "${bumpmap_zip_name}"
   DEPENDS bumpmap "${CMAKE_SOURCE_DIR}/LICENSE" "${CMAKE_SOURCE_DIR}/data/windows/README.txt"
-    "${bumpmap_freeglut_doc}/COPYING" "${bumpmap_freeglut_doc}/copyright"
+    "${bumpmap_freeglut_doc}/COPYING"
   COMMENT "Packing ${bumpmap_zip_name}.zip"
   VERBATIM)
 add_custom_target(windows_zip ALL DEPENDS "${CMAKE_BINARY_DIR}/${bumpmap_zip_name}.zip")

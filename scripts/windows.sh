@@ -64,6 +64,26 @@ deb822_source_entries() {
     done
 }
 
+# When a mirror lacks Debian's packaging of this release's freeglut, builds
+# the upstream tarball that the same Debian source ships (shared by every
+# Debian revision of that upstream version, so more often at hand), checked
+# against the hash in this release's Sources index: $1 version, $2 folder,
+# then the private apt options.
+unpack_upstream_tarball() {
+    local version=$1 work=$2 uri name _ hash
+    shift 2
+    read -r uri name _ hash < <(apt-get "$@" source --print-uris "freeglut=$version" 2>/dev/null |
+        grep "\.orig\.tar\.")
+    echo "windows: Debian's packaging of freeglut $version cannot be fetched here; building" \
+        "its upstream tarball $name, checked against the release's Sources index," \
+        "without Debian's patches"
+    uri=${uri#\'}
+    /usr/lib/apt/apt-helper -qq "$@" download-file "${uri%\'}" "$work/$name" "$hash"
+    rm -rf "$work/source"
+    mkdir "$work/source"
+    tar -xf "$work/$name" -C "$work/source" --strip-components=1
+}
+
 # Fetches Debian's freeglut source through a private apt sources folder, so
 # the machine's own apt configuration stays as it is, and builds it with the
 # same toolchain file as the program. Prints nothing when it is up to date.
@@ -81,6 +101,9 @@ build_freeglut() {
     local private=(-o Dir::Etc::SourceList=/dev/null
         -o "Dir::Etc::SourceParts=$PWD/$sources_dir"
         -o "Dir::State::Lists=$PWD/$sources_dir/lists")
+    # apt's download user cannot reach a folder under root's home, and would
+    # say so for every file; the files are root's own here anyway.
+    [[ $(id -u) != 0 ]] || private+=(-o APT::Sandbox::User=root)
     if ! apt-get -qq "${private[@]}" update; then
         [[ -f $freeglut_prefix/version ]] || return 1
         echo "windows: cannot reach Debian's sources; keeping freeglut $(cat "$freeglut_prefix/version")" >&2
@@ -97,21 +120,31 @@ build_freeglut() {
     local work=$build_dir/freeglut-source
     rm -rf "$work" "$freeglut_prefix" "$build_dir/freeglut-build"
     mkdir -p "$work"
-    (cd "$work" && apt-get -qq "${private[@]}" source --download-only "freeglut=$version" &&
-        dpkg-source --no-check -x ./*.dsc source >/dev/null)
+    if ! (cd "$work" && apt-get -qq "${private[@]}" source --download-only "freeglut=$version" &&
+        dpkg-source --no-check -x ./*.dsc source >/dev/null); then
+        unpack_upstream_tarball "$version" "$work" "${private[@]}"
+    fi
     # Static, so that the zip needs no DLL of its own; REPLACE_GLUT installs
     # GL/glut.h and names the library libglut.a, which FindGLUT looks for.
-    cmake -S "$work/source" -B "$build_dir/freeglut-build" \
-        -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
-        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$PWD/$freeglut_prefix" \
-        -DFREEGLUT_BUILD_SHARED_LIBS=OFF -DFREEGLUT_BUILD_STATIC_LIBS=ON \
-        -DFREEGLUT_BUILD_DEMOS=OFF -DFREEGLUT_REPLACE_GLUT=ON >/dev/null
-    cmake --build "$build_dir/freeglut-build" -j "$(nproc)" >/dev/null
-    cmake --install "$build_dir/freeglut-build" >/dev/null
+    # Its own warnings are not this project's to fix: they go to a log, shown
+    # only if the build fails.
+    local log=$build_dir/freeglut-build.log
+    if ! {
+        cmake -S "$work/source" -B "$build_dir/freeglut-build" \
+            -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
+            -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$PWD/$freeglut_prefix" \
+            -DFREEGLUT_BUILD_SHARED_LIBS=OFF -DFREEGLUT_BUILD_STATIC_LIBS=ON \
+            -DFREEGLUT_BUILD_DEMOS=OFF -DFREEGLUT_REPLACE_GLUT=ON &&
+            cmake --build "$build_dir/freeglut-build" -j "$(nproc)" &&
+            cmake --install "$build_dir/freeglut-build"
+    } >"$log" 2>&1; then
+        tail -n 30 "$log" >&2
+        echo "windows: building freeglut failed (whole log: $log)" >&2
+        return 1
+    fi
     # Its licence asks for the notice to go wherever the library goes.
     mkdir -p "$freeglut_prefix/share/doc/freeglut"
     cp "$work/source/COPYING" "$freeglut_prefix/share/doc/freeglut/COPYING"
-    cp "$work/source/debian/copyright" "$freeglut_prefix/share/doc/freeglut/copyright"
     echo "$version" >"$freeglut_prefix/version"
     rm -rf "$work" "$build_dir/freeglut-build"
 }
