@@ -92,4 +92,4 @@ if $failed; then
     rm -f "$exe"
     exit 1
 fi
-echo "windows-exe-check: $(basename "$exe") imports only Windows' own DLLs ($(echo $dlls)), and main passes exit to __glutInitWithExit and __glutCreateWindowWithExit"
+echo "windows-exe-check: $(basename "$exe") imports only Windows' own DLLs (${dlls//$'\n'/ }), and main passes exit to __glutInitWithExit and __glutCreateWindowWithExit"

@@ -74,7 +74,8 @@ unpack_upstream_tarball() {
     shift 2
     read -r uri name _ hash < <(apt-get "$@" source --print-uris "freeglut=$version" 2>/dev/null |
         grep "\.orig\.tar\.")
-    echo "windows: Debian's packaging of freeglut $version cannot be fetched here; building" \
+    echo "windows: Debian's packaging of freeglut $version cannot be fetched here" \
+        "($(grep -m1 '^E:' "$work/fetch.log" || echo "see $work/fetch.log")); building" \
         "its upstream tarball $name, checked against the release's Sources index," \
         "without Debian's patches"
     uri=${uri#\'}
@@ -121,20 +122,22 @@ build_freeglut() {
     rm -rf "$work" "$freeglut_prefix" "$build_dir/freeglut-build"
     mkdir -p "$work"
     if ! (cd "$work" && apt-get -qq "${private[@]}" source --download-only "freeglut=$version" &&
-        dpkg-source --no-check -x ./*.dsc source >/dev/null); then
+        dpkg-source --no-check -x ./*.dsc source) >/dev/null 2>"$work/fetch.log"; then
         unpack_upstream_tarball "$version" "$work" "${private[@]}"
     fi
     # Static, so that the zip needs no DLL of its own; REPLACE_GLUT installs
     # GL/glut.h and names the library libglut.a, which FindGLUT looks for.
     # Its own warnings are not this project's to fix: they go to a log, shown
-    # only if the build fails.
+    # only if the build fails. CMake 4 refuses freeglut 3.4.0's minimum
+    # version (3.0) unless told which policies to assume; older ones ignore it.
     local log=$build_dir/freeglut-build.log
     if ! {
         cmake -S "$work/source" -B "$build_dir/freeglut-build" \
             -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
             -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$PWD/$freeglut_prefix" \
             -DFREEGLUT_BUILD_SHARED_LIBS=OFF -DFREEGLUT_BUILD_STATIC_LIBS=ON \
-            -DFREEGLUT_BUILD_DEMOS=OFF -DFREEGLUT_REPLACE_GLUT=ON &&
+            -DFREEGLUT_BUILD_DEMOS=OFF -DFREEGLUT_REPLACE_GLUT=ON \
+            -DCMAKE_POLICY_VERSION_MINIMUM=3.5 &&
             cmake --build "$build_dir/freeglut-build" -j "$(nproc)" &&
             cmake --install "$build_dir/freeglut-build"
     } >"$log" 2>&1; then
