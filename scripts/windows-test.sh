@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Tests build-windows/bumpmap.exe (made by scripts/windows.sh) under Wine on a
-# private Xvfb, with its own Wine prefix in build-windows/wine: at every state
+# private Xvfb, with its own Wine prefix in build-windows/wine-test: at every state
 # of tests/steps.txt, reached with the same keys as on the desktop, the window
 # must show exactly the desktop program's pixels (scripts/desktop-frames.sh);
 # Escape and closing the window must each end it with status 0, and it must
@@ -27,11 +27,16 @@ scripts/desktop-frames.sh
 
 wine_started=$SECONDS
 source scripts/x-session.sh
-export WINEPREFIX=$PWD/build-windows/wine WINEDEBUG=-all
+# A prefix of its own, apart from the one of scripts/windows.sh run: a Wine
+# session belongs to the X display its first program opened, and waiting for
+# it to end would wait for a demo still open on the user's display.
+export WINEPREFIX=$PWD/build-windows/wine-test WINEDEBUG=-all
 # No Mono or Gecko: the program needs neither, and Wine would ask for them.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 # Wine's server outlives its programs for a while; it goes with this script.
 trap 'wineserver -k 2>/dev/null || true; stop_owned' EXIT
+# What an interrupted run of this test left behind would draw on its old display.
+wineserver -k 2>/dev/null || true
 start_xvfb
 if [[ ! -f $WINEPREFIX/system.reg ]]; then
     echo "windows-test: making the Wine prefix $WINEPREFIX (once)"
