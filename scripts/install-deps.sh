@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the named jobs need, when any is missing.
 # Usage: scripts/install-deps.sh JOB...   (jobs: build run test bench lint pictures memcheck
-#        package package-check web web-test windows windows-test)
+#        package package-check web web-test windows windows-run windows-test)
 set -euo pipefail
 
 wanted=()
@@ -19,7 +19,8 @@ for job in "$@"; do
     web) wanted+=(emscripten python3) ;;
     web-test) wanted+=(chromium chromium-driver python3-selenium xvfb libgl1-mesa-dri xdotool imagemagick) ;;
     windows) wanted+=(cmake g++-mingw-w64-x86-64-win32 dpkg-dev) ;;
-    windows-test) wanted+=(wine wine64 xvfb libgl1-mesa-dri xdotool imagemagick python3) ;;
+    windows-run) wanted+=(wine wine64 libgl1-mesa-dri) ;;
+    windows-test) wanted+=(wine wine64 libgl1-mesa-dri xvfb xdotool imagemagick python3) ;;
     *)
         echo "install-deps: unknown job '$job'" >&2
         exit 2

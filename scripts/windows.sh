@@ -159,7 +159,7 @@ echo "windows: $build_dir/bumpmap.exe and $(ls "$build_dir"/bumpmap-*-windows-x8
 
 case ${1:-build} in
 run)
-    scripts/install-deps.sh windows-test
+    scripts/install-deps.sh windows-run
     export WINEPREFIX=$PWD/$build_dir/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     exec wine cmd /c "set DISPLAY=&& $build_dir\\bumpmap.exe"
     ;;
