@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the named jobs need, when any is missing.
 # Usage: scripts/install-deps.sh JOB...   (jobs: build run test bench lint pictures memcheck
-#        package package-check web web-test)
+#        package package-check web web-test windows windows-run windows-test)
 set -euo pipefail
 
 wanted=()
@@ -18,6 +18,9 @@ for job in "$@"; do
     package-check) wanted+=(lintian desktop-file-utils appstream man-db xvfb libgl1-mesa-dri xdotool imagemagick) ;;
     web) wanted+=(emscripten cmake make python3) ;;
     web-test) wanted+=(chromium chromium-driver python3-selenium xvfb libgl1-mesa-dri xdotool imagemagick) ;;
+    windows) wanted+=(cmake g++-mingw-w64-x86-64-win32 dpkg-dev) ;;
+    windows-run) wanted+=(wine wine64 libgl1-mesa-dri) ;;
+    windows-test) wanted+=(wine wine64 libgl1-mesa-dri xvfb xdotool imagemagick python3) ;;
     *)
         echo "install-deps: unknown job '$job'" >&2
         exit 2

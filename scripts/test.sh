@@ -67,6 +67,9 @@ check package scripts/package-check.sh
 stage "the web page in headless Chromium against the desktop program (scripts/web-test.sh)"
 check web scripts/web-test.sh
 
+stage "the Windows build under Wine against the desktop program (scripts/windows.sh test)"
+check windows scripts/windows.sh test
+
 stage "summary"
 ((${#failed[@]} == 0)) || echo "failed: ${failed[*]}"
 ((${#skipped[@]} == 0)) || echo "skipped: ${skipped[*]} (not run here; its stage says why)"

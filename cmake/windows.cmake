@@ -1,0 +1,33 @@
+# What the Windows build adds: freeglut linked in statically with what it needs
+# of Windows (opengl32, and winmm for its timers and joystick), the C and C++
+# runtimes linked in too, so that bumpmap.exe needs no DLL beyond Windows' own;
+# a check of that and of the start-up after every link; and the zip.
+
+# Without it, freeglut's header declares its functions as DLL imports.
+target_compile_definitions(bumpmap_core PUBLIC FREEGLUT_STATIC)
+target_link_libraries(bumpmap PRIVATE opengl32 winmm gdi32)
+target_link_options(bumpmap PRIVATE -static-libgcc -static-libstdc++)
+
+add_custom_command(TARGET bumpmap POST_BUILD
+  COMMAND "${CMAKE_SOURCE_DIR}/scripts/windows-exe-check.sh" "${CMAKE_OBJDUMP}"
+    "$<TARGET_FILE:bumpmap>" "$<TARGET_OBJECTS:bumpmap>"
+  COMMENT "Checking bumpmap.exe's DLLs and its start-up"
+  VERBATIM)
+
+set(bumpmap_zip_name "bumpmap-${PROJECT_VERSION}-windows-x86_64")
+set(bumpmap_zip_dir "${CMAKE_BINARY_DIR}/zip/${bumpmap_zip_name}")
+set(bumpmap_freeglut_doc "${BUMPMAP_FREEGLUT_PREFIX}/share/doc/freeglut")
+add_custom_command(OUTPUT "${CMAKE_BINARY_DIR}/${bumpmap_zip_name}.zip"
+  COMMAND "${CMAKE_COMMAND}" -E rm -rf "${CMAKE_BINARY_DIR}/zip"
+  COMMAND "${CMAKE_COMMAND}" -E make_directory "${bumpmap_zip_dir}"
+  COMMAND "${CMAKE_COMMAND}" -E copy "$<TARGET_FILE:bumpmap>" "${bumpmap_zip_dir}/bumpmap.exe"
+  COMMAND "${CMAKE_COMMAND}" -E copy "${CMAKE_SOURCE_DIR}/LICENSE" "${bumpmap_zip_dir}/LICENSE.txt"
+  COMMAND "${CMAKE_COMMAND}" -E copy "${bumpmap_freeglut_doc}/COPYING" "${bumpmap_zip_dir}/freeglut-COPYING.txt"
+  COMMAND "${CMAKE_COMMAND}" -E copy "${CMAKE_SOURCE_DIR}/data/windows/README.txt" "${bumpmap_zip_dir}/README.txt"
+  COMMAND "${CMAKE_COMMAND}" -E chdir "${CMAKE_BINARY_DIR}/zip"
+    "${CMAKE_COMMAND}" -E tar cf "../${bumpmap_zip_name}.zip" --format=zip "${bumpmap_zip_name}"
+  DEPENDS bumpmap "${CMAKE_SOURCE_DIR}/LICENSE" "${CMAKE_SOURCE_DIR}/data/windows/README.txt"
+    "${bumpmap_freeglut_doc}/COPYING"
+  COMMENT "Packing ${bumpmap_zip_name}.zip"
+  VERBATIM)
+add_custom_target(windows_zip ALL DEPENDS "${CMAKE_BINARY_DIR}/${bumpmap_zip_name}.zip")
