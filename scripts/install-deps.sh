@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the named jobs need, when any is missing.
 # Usage: scripts/install-deps.sh JOB...   (jobs: build run test bench lint pictures memcheck
-#        package package-check web web-test windows windows-run windows-test)
+#        package package-check web web-test localhost windows windows-run windows-test)
 set -euo pipefail
 
 wanted=()
@@ -17,6 +17,7 @@ for job in "$@"; do
     package) wanted+=(build-essential debhelper dpkg-dev cmake libgl-dev libglu1-mesa-dev libglut-dev) ;;
     package-check) wanted+=(lintian desktop-file-utils appstream man-db xvfb libgl1-mesa-dri xdotool imagemagick) ;;
     web) wanted+=(emscripten cmake make python3) ;;
+    localhost) wanted+=(libnss-myhostname) ;;
     web-test) wanted+=(chromium chromium-driver python3-selenium xvfb libgl1-mesa-dri xdotool imagemagick) ;;
     windows) wanted+=(cmake g++-mingw-w64-x86-64-win32 dpkg-dev) ;;
     windows-run) wanted+=(wine wine64 libgl1-mesa-dri) ;;

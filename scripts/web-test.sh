@@ -16,6 +16,10 @@ if ! scripts/install-deps.sh web; then
     exit 1
 fi
 scripts/install-deps.sh web-test
+# chromedriver reaches Chromium's DevTools through the name localhost, which a
+# machine without /etc/hosts (a minimal Debian root) does not resolve until
+# Debian's libnss-myhostname answers for it.
+getent hosts localhost >/dev/null || scripts/install-deps.sh localhost
 
 status=0
 scripts/web.sh build || status=$?
