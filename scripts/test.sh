@@ -69,6 +69,9 @@ check package scripts/package-check.sh
 stage "the web page in headless Chromium against the desktop program (scripts/web-test.sh)"
 check web scripts/web-test.sh
 
+stage "the program and unit tests built for arm64, under qemu (scripts/arm64.sh test)"
+check arm64 scripts/arm64.sh test
+
 stage "summary"
 ((${#failed[@]} == 0)) || echo "failed: ${failed[*]}"
 ((${#skipped[@]} == 0)) || echo "skipped: ${skipped[*]} (not run here; its stage says why)"
