@@ -24,11 +24,15 @@ skip() {
 codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
 [[ -n $codename ]] || skip "/etc/os-release names no Debian release to take the arm64 packages from"
 
+has_package() {
+    apt-cache show "$1" 2>/dev/null | grep '^Version:' >/dev/null
+}
 if ! scripts/install-deps.sh arm64; then
     for package in g++-aarch64-linux-gnu debootstrap; do
-        apt-cache show "$package" 2>/dev/null | grep '^Version:' >/dev/null ||
-            skip "Debian $codename has no package $package"
+        has_package "$package" || skip "Debian $codename has no package $package"
     done
+    has_package qemu-user-static || has_package qemu-user ||
+        skip "Debian $codename has neither qemu-user-static nor qemu-user"
     exit 1
 fi
 qemu=$(command -v qemu-aarch64-static || command -v qemu-aarch64) ||
@@ -55,14 +59,14 @@ make_sysroot() {
     [[ -z $http_proxy ]] || export http_proxy
 
     local started=$SECONDS downloads=build-arm64/sysroot-debs
-    rm -rf "$sysroot" "$downloads" build-arm64/sysroot.stamp
+    # A new root means a new build too: nothing built against the old one stays.
+    rm -rf build-arm64
     mkdir -p "$sysroot/usr/bin" "$sysroot/usr/sbin" "$sysroot/usr/lib"
     # debootstrap only resolves and fetches: no root needed, nothing runs.
-    debootstrap --arch=arm64 --download-only --variant=minbase \
-        --include="$(
-            IFS=,
-            echo "${packages[*]}"
-        )" "$codename" "$downloads" "$mirror" >build-arm64/debootstrap.log 2>&1 ||
+    local included
+    included=$(IFS=, && echo "${packages[*]}")
+    debootstrap --arch=arm64 --download-only --variant=minbase --include="$included" \
+        "$codename" "$downloads" "$mirror" >build-arm64/debootstrap.log 2>&1 ||
         { tail -n 5 build-arm64/debootstrap.log >&2; return 1; }
     # Debian's /usr is merged: /lib and /bin are links into it, which unpacking
     # must follow rather than replace.
@@ -126,7 +130,9 @@ while read -r name keys; do
     # shellcheck disable=SC2086 # one word per key
     [[ -z $keys ]] || press_keys_one_by_one $keys
     capture_window "$frames/$name.png"
+    # ImageMagick 6 prints the count alone, 7 adds the normalised figure.
     pixels=$(compare -metric AE "build-frames/$name.png" "$frames/$name.png" null: 2>&1) || true
+    pixels=${pixels%% *}
     echo "arm64: $name: $pixels pixels differ from the native program's"
     [[ $pixels == 0 ]] || different=$((different + 1))
     [[ $name != plus ]] || break

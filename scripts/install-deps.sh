@@ -28,7 +28,7 @@ for job in "$@"; do
     package-check) wanted+=(lintian desktop-file-utils appstream man-db xvfb libgl1-mesa-dri xdotool imagemagick) ;;
     web) wanted+=(emscripten python3) ;;
     web-test) wanted+=(chromium chromium-driver python3-selenium xvfb libgl1-mesa-dri xdotool imagemagick) ;;
-    arm64) wanted+=(g++-aarch64-linux-gnu "$(qemu_user_package)" debootstrap debian-archive-keyring xvfb xdotool imagemagick) ;;
+    arm64) wanted+=(cmake make g++-aarch64-linux-gnu "$(qemu_user_package)" debootstrap debian-archive-keyring xvfb xdotool imagemagick) ;;
     *)
         echo "install-deps: unknown job '$job'" >&2
         exit 2
