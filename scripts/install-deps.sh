@@ -1,8 +1,18 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the named jobs need, when any is missing.
 # Usage: scripts/install-deps.sh JOB...   (jobs: build run test bench lint pictures memcheck
-#        package package-check web web-test localhost windows windows-run windows-test)
+#        package package-check web web-test localhost windows windows-run windows-test arm64)
 set -euo pipefail
+
+# The arm64 emulator: Debian 12 and 13 package it as qemu-user-static, Debian
+# 14 only as qemu-user (static itself there).
+qemu_user_package() {
+    if apt-cache show qemu-user-static 2>/dev/null | grep '^Version:' >/dev/null; then
+        echo qemu-user-static
+    else
+        echo qemu-user
+    fi
+}
 
 wanted=()
 for job in "$@"; do
@@ -22,6 +32,7 @@ for job in "$@"; do
     windows) wanted+=(cmake g++-mingw-w64-x86-64-win32 dpkg-dev) ;;
     windows-run) wanted+=(wine wine64 libgl1-mesa-dri) ;;
     windows-test) wanted+=(wine wine64 libgl1-mesa-dri xvfb xdotool imagemagick python3) ;;
+    arm64) wanted+=(cmake make g++-aarch64-linux-gnu "$(qemu_user_package)" debootstrap debian-archive-keyring xvfb xdotool imagemagick) ;;
     *)
         echo "install-deps: unknown job '$job'" >&2
         exit 2

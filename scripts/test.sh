@@ -70,6 +70,9 @@ check web scripts/web-test.sh
 stage "the Windows build under Wine against the desktop program (scripts/windows.sh test)"
 check windows scripts/windows.sh test
 
+stage "the program and unit tests built for arm64, under qemu (scripts/arm64.sh test)"
+check arm64 scripts/arm64.sh test
+
 stage "summary"
 ((${#failed[@]} == 0)) || echo "failed: ${failed[*]}"
 ((${#skipped[@]} == 0)) || echo "skipped: ${skipped[*]} (not run here; its stage says why)"

@@ -1,0 +1,149 @@
+#!/usr/bin/env bash
+# Cross-builds the program and its unit tests for 64-bit ARM into build-arm64/,
+# with the same flags as the native build, against a root of this Debian
+# release's own arm64 packages (build-arm64/sysroot). Nothing on this machine
+# changes but the cross compiler, qemu and debootstrap being installed: no
+# dpkg architecture is added.
+# `scripts/arm64.sh test` then runs them under qemu: every unit test, which pin
+# every float bit, and the program on a private Xvfb, whose frames must be the
+# very pixels of the native program's, and which must quit on Escape with
+# status 0. Exits 77, saying why, where this release lacks a piece.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+mode=${1:-build}
+[[ $mode == build || $mode == test ]] || { echo "usage: scripts/arm64.sh [test]" >&2; exit 2; }
+
+skip() {
+    echo "arm64: skipped: $*"
+    exit 77
+}
+
+[[ $(dpkg --print-architecture) != arm64 ]] ||
+    skip "this machine is arm64 itself, so the native build already runs there"
+codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+[[ -n $codename ]] || skip "/etc/os-release names no Debian release to take the arm64 packages from"
+
+has_package() {
+    apt-cache show "$1" 2>/dev/null | grep '^Version:' >/dev/null
+}
+if ! scripts/install-deps.sh arm64; then
+    for package in g++-aarch64-linux-gnu debootstrap; do
+        has_package "$package" || skip "Debian $codename has no package $package"
+    done
+    has_package qemu-user-static || has_package qemu-user ||
+        skip "Debian $codename has neither qemu-user-static nor qemu-user"
+    exit 1
+fi
+qemu=$(command -v qemu-aarch64-static || command -v qemu-aarch64) ||
+    skip "Debian $codename's qemu has no qemu-aarch64"
+echo "arm64: $(aarch64-linux-gnu-g++ --version | head -n1), $("$qemu" --version | head -n1)"
+
+# The root holds what the program and the unit tests link against and Mesa to
+# draw with under qemu. The headers of C and C++ come with the cross compiler.
+# X11 and XTEST only let the tests' CMake find what the end-to-end tests need
+# (they are not built for arm64).
+packages=(libgl-dev libglu1-mesa-dev libglut-dev libgl1-mesa-dri libglx-mesa0
+    libgtest-dev libx11-dev libxtst-dev)
+sysroot=build-arm64/sysroot
+stamp="$codename ${packages[*]}"
+make_sysroot() {
+    [[ -e /usr/share/debootstrap/scripts/$codename ]] ||
+        skip "this debootstrap does not know Debian $codename"
+    # The same mirror (and proxy, if any) as this machine's apt.
+    local mirror http_proxy=''
+    # shellcheck disable=SC2016 # apt's own $(FIELD) placeholders
+    mirror=$(apt-get indextargets --format '$(REPO_URI) $(RELEASE) $(CODENAME)' \
+        'Identifier: Packages' | awk -v r="$codename" '$2 == r || $3 == r { print $1; exit }')
+    [[ -n $mirror ]] || { echo "arm64: apt has no source for Debian $codename" >&2; return 1; }
+    eval "$(apt-config shell http_proxy Acquire::http::Proxy)"
+    [[ -z $http_proxy ]] || export http_proxy
+
+    local started=$SECONDS downloads=build-arm64/sysroot-debs
+    # A new root means a new build too: nothing built against the old one stays.
+    rm -rf build-arm64
+    mkdir -p "$sysroot/usr/bin" "$sysroot/usr/sbin" "$sysroot/usr/lib"
+    # debootstrap only resolves and fetches: no root needed, nothing runs.
+    local included
+    included=$(IFS=, && echo "${packages[*]}")
+    debootstrap --arch=arm64 --download-only --variant=minbase --include="$included" \
+        "$codename" "$downloads" "$mirror" >build-arm64/debootstrap.log 2>&1 ||
+        { tail -n 5 build-arm64/debootstrap.log >&2; return 1; }
+    # Debian's /usr is merged: /lib and /bin are links into it, which unpacking
+    # must follow rather than replace.
+    local directory deb
+    for directory in bin sbin lib; do
+        ln -s "usr/$directory" "$sysroot/$directory"
+    done
+    for deb in "$downloads"/var/cache/apt/archives/*.deb; do
+        dpkg-deb --fsys-tarfile "$deb" | tar -x --keep-directory-symlink -C "$sysroot"
+    done
+    rm -rf "$sysroot/usr/share/doc" "$sysroot/usr/share/man" "$sysroot/usr/share/locale"
+    echo "arm64: sysroot of Debian $codename, $(find "$downloads" -name '*.deb' | wc -l) packages," \
+        "$(du -sh "$sysroot" | cut -f1), made in $((SECONDS - started)) s"
+    rm -rf "$downloads"
+    echo "$stamp" >build-arm64/sysroot.stamp
+}
+if [[ -f build-arm64/sysroot.stamp && $(cat build-arm64/sysroot.stamp) == "$stamp" ]]; then
+    echo "arm64: sysroot of Debian $codename kept, $(du -sh "$sysroot" | cut -f1)"
+else
+    make_sysroot
+fi
+
+cmake --preset arm64 >/dev/null
+cmake --build --preset arm64 -j "$(nproc)"
+[[ $mode == test ]] || exit 0
+
+# The unit tests: CTest runs each under qemu (the toolchain file says how).
+unit_tests_passed=true
+ctest --preset arm64 | tee build-arm64/ctest.log || unit_tests_passed=false
+
+# The program under qemu against the native program's frames.
+scripts/desktop-frames.sh
+window_started=$SECONDS
+source scripts/x-session.sh
+start_xvfb
+frames=build-arm64/frames
+rm -rf "$frames"
+mkdir -p "$frames"
+root=$(realpath "$sysroot")
+"$qemu" -L "$root" build-arm64/bumpmap &
+program=$!
+owned_pids+=("$program")
+# A frame takes a second or more under emulation.
+open_window 120
+# Only the root's arm64 Mesa may have drawn it, not the X server's own GL.
+grep -F " $root/" "/proc/$program/maps" | grep -E '/dri/|libgallium' >/dev/null ||
+    { echo "arm64: no Mesa driver from $root in the program" >&2; exit 1; }
+
+# Keys sent together would land in one slow frame: each waits for its own.
+press_keys_one_by_one() {
+    local key
+    for key in "$@"; do
+        xdotool key "$key"
+        frame=$(wait_for_new_frame "$window" "$frame" 120)
+    done
+}
+# The first frame, the four views and the light moved: every state of
+# tests/steps.txt up to "plus" (fifteen keys).
+different=0
+while read -r name keys; do
+    [[ -z $name || $name == \#* ]] && continue
+    # shellcheck disable=SC2086 # one word per key
+    [[ -z $keys ]] || press_keys_one_by_one $keys
+    capture_window "$frames/$name.png"
+    # ImageMagick 6 prints the count alone, 7 adds the normalised figure.
+    pixels=$(compare -metric AE "build-frames/$name.png" "$frames/$name.png" null: 2>&1) || true
+    pixels=${pixels%% *}
+    echo "arm64: $name: $pixels pixels differ from the native program's"
+    [[ $pixels == 0 ]] || different=$((different + 1))
+    [[ $name != plus ]] || break
+done <tests/steps.txt
+
+xdotool key Escape
+status=0
+timeout 60 tail --pid="$program" -f /dev/null || { echo "arm64: still running 60 s after Escape" >&2; exit 1; }
+wait "$program" || status=$?
+echo "arm64: exit status $status after Escape; the window took $((SECONDS - window_started)) s," \
+    "everything $SECONDS s"
+$unit_tests_passed && ((different == 0 && status == 0))
