@@ -2,9 +2,10 @@
 # Installs what is missing, builds everything with warnings as errors and runs
 # every test. The end-to-end tests start their own Xvfb on a free display.
 # Then the checks: the unit tests under ASan and UBSan, the real program under
-# memcheck, lint, the Debian package and the web page in a browser. Every stage
-# that can run runs, even after an earlier one failed; the summary comes last and
-# the exit status is non-zero if any failed. A stage that exits 77 could not run
+# memcheck, lint, the Debian package, the web page in a browser, the Windows
+# build under Wine and the arm64 build under qemu. Every stage that can run
+# runs, even after an earlier one failed; the summary comes last and the exit
+# status is non-zero if any failed. A stage that exits 77 could not run
 # here: it says why and counts as skipped, never as passed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
