@@ -16,7 +16,7 @@ namespace {
 constexpr int halfWidth = 450;
 constexpr int halfHeight = 300;
 
-enum Layout { single = 0, sideBySide = 1, stacked = 2 };
+enum Layout : unsigned char { single = 0, sideBySide = 1, stacked = 2 };
 
 Layout layout = single;
 
