@@ -132,9 +132,7 @@ while read -r name keys; do
     # shellcheck disable=SC2086 # one word per key
     [[ -z $keys ]] || press_keys_one_by_one $keys
     capture_window "$frames/$name.png"
-    # ImageMagick 6 prints the count alone, 7 adds the normalised figure.
-    pixels=$(compare -metric AE "build-frames/$name.png" "$frames/$name.png" null: 2>&1) || true
-    pixels=${pixels%% *}
+    pixels=$(pixels_unlike "build-frames/$name.png" "$frames/$name.png")
     echo "arm64: $name: $pixels pixels differ from the native program's"
     [[ $pixels == 0 ]] || different=$((different + 1))
     [[ $name != plus ]] || break

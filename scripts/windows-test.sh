@@ -92,8 +92,7 @@ while read -r name keys; do
     # shellcheck disable=SC2086 # one word per key
     [[ -z $keys ]] || press_keys $keys
     capture_window "$out/$name.png"
-    differing=$(compare -metric AE "$out/$name.png" "build-frames/$name.png" \
-        "$out/$name-diff.png" 2>&1) || true
+    differing=$(pixels_unlike "$out/$name.png" "build-frames/$name.png" "$out/$name-diff.png")
     printf '%-22s %s\n' "$name" "$differing"
     [[ $differing == 0 ]] || fail "$name: $differing pixels differ (see $out/$name-diff.png)"
 done <tests/steps.txt

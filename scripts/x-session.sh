@@ -1,6 +1,6 @@
 # Sourced by scripts that drive the real bumpmap window: a private Xvfb, the
-# window's id, keys through XTEST and waiting for frames. start_xvfb needs only
-# xvfb; the rest also xdotool and imagemagick.
+# window's id, keys through XTEST, waiting for frames and comparing them.
+# start_xvfb needs only xvfb; the rest also xdotool and imagemagick.
 
 # Processes started here; killed, by id, when the sourcing script exits, last
 # started first so that no client sees its X server go.
@@ -121,4 +121,13 @@ wait_for_still_frame() {
     done
     echo "the picture kept changing for ${2:-60} s" >&2
     return 1
+}
+
+# Prints how many pixels of the PNGs $1 and $2 differ (ImageMagick's AE), and
+# saves where they differ as $3 if given. ImageMagick 6 prints the count alone,
+# 7 adds the normalised figure after it.
+pixels_unlike() {
+    local count
+    count=$(compare -metric AE "$1" "$2" "${3:-null:}" 2>&1) || true
+    echo "${count%% *}"
 }

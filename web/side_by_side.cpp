@@ -23,13 +23,14 @@ Layout layout = single;
 void displayBoth()
 {
     const int shown = viewState.displaced;
+    // Both halves share the window's projection, whatever the canvas's size.
+    reshape(halfWidth, halfHeight);
     glEnable(GL_SCISSOR_TEST);
     for (int half = 0; half < 2; ++half) {
         // GL counts rows from the bottom: the first half of a stacked
         // canvas is its upper one.
         const int x = layout == sideBySide ? half * halfWidth : 0;
         const int y = layout == stacked ? (1 - half) * halfHeight : 0;
-        reshape(halfWidth, halfHeight);
         glViewport(x, y, halfWidth, halfHeight);
         glScissor(x, y, halfWidth, halfHeight);
         viewState.displaced = half == 0 ? shown : 1 - shown;

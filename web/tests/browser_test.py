@@ -87,6 +87,17 @@ def rmse(a, b):
     return float(found.group(1))
 
 
+def check_against_desktop(label, picture, state, report, failures):
+    """Compares a picture with the desktop's frame of a state, within the limit
+    for its kind of picture: adds a line to report, and label to failures when
+    it is over the limit."""
+    difference = rmse(picture, os.path.join(NATIVE_DIR, f"{state}.png"))
+    limit = WIREFRAME_RMSE if "wireframe" in state else FILLED_RMSE
+    report.append(f"  {label:34} RMSE {difference * 100:6.3f} % (limit {limit * 100:g} %)")
+    if difference > limit:
+        failures.append(label)
+
+
 def page_messages(entries):
     """The console's messages, less the one that headless Chromium writes itself:
     with --disable-gpu it composites in software, so it reads every WebGL frame
@@ -265,11 +276,7 @@ class PageTest(unittest.TestCase):
             page = self.browser.capture(self.out(f"page-{name}.png"))
             if index == 0:
                 self.browser.driver.save_screenshot(self.out("page.png"))
-            difference = rmse(page, os.path.join(NATIVE_DIR, f"{name}.png"))
-            limit = WIREFRAME_RMSE if "wireframe" in name else FILLED_RMSE
-            report.append(f"  {name:24} RMSE {difference * 100:6.3f} % (limit {limit * 100:g} %)")
-            if difference > limit:
-                failures.append(name)
+            check_against_desktop(name, page, name, report, failures)
         print("\npage against the desktop program:\n" + "\n".join(report), file=sys.stderr)
         self.assertEqual(failures, [], "states where the page differs from the desktop")
         self.assert_console_clean()
@@ -388,11 +395,7 @@ class SideBySideTest(unittest.TestCase):
         report, failures = [], []
 
         def check(name, half, desktop):
-            difference = rmse(half, os.path.join(NATIVE_DIR, f"{desktop}.png"))
-            limit = WIREFRAME_RMSE if "wireframe" in desktop else FILLED_RMSE
-            report.append(f"  {name:34} RMSE {difference * 100:6.3f} % (limit {limit * 100:g} %)")
-            if difference > limit:
-                failures.append(name)
+            check_against_desktop(name, half, desktop, report, failures)
 
         left, right = self.halves("pair")
         check("left, bumped", left, "pair-bumped")
