@@ -29,13 +29,19 @@ start_xvfb() {
     rm -f "$number_file"
 }
 
-# Prints the id of the mapped "Bump mapping" window, once there is one.
+# Prints the id of the mapped "Bump mapping" window, once there is one. Looks
+# again until then rather than waiting in one search: a search dies on an X
+# error when a window it is looking at goes away meanwhile, as the windows of
+# Wine's start-up do.
 window_id() {
-    local id
-    id=$(timeout "${1:-60}" xdotool search --sync --onlyvisible --name '^Bump mapping$' |
-        head -n1) || true
-    [[ -n $id ]] || { echo "no bumpmap window within ${1:-60} s" >&2; return 1; }
-    echo "$id"
+    local id deadline=$((SECONDS + ${1:-60}))
+    while ((SECONDS < deadline)); do
+        id=$(xdotool search --onlyvisible --name '^Bump mapping$' 2>/dev/null | head -n1) || true
+        [[ -z $id ]] || { echo "$id"; return 0; }
+        sleep 0.2
+    done
+    echo "no bumpmap window within ${1:-60} s" >&2
+    return 1
 }
 
 # There is no window manager: keys go to the focused window, and the pointer
