@@ -184,8 +184,7 @@ class Browser:
     def close(self):
         if self.driver is not None:
             self.driver.quit()
-        self.server.shutdown()
-        self.server.server_close()
+        self.stop_server()
         shutil.rmtree(self.profile, ignore_errors=True)
 
     def failure(self):
@@ -206,9 +205,13 @@ class Browser:
             time.sleep(0.05)
 
     def settle(self):
-        """Waits until no frame has been drawn for half a second."""
+        """Waits until no frame has been drawn for half a second (a page that
+        keeps drawing, say with the orbit running, fails after 30 s)."""
         last, since = self.frames(), time.monotonic()
+        deadline = since + 30
         while time.monotonic() - since < 0.5:
+            if time.monotonic() > deadline:
+                raise AssertionError("the page did not stop drawing within 30 s")
             time.sleep(0.1)
             now = self.frames()
             if now != last:
@@ -253,6 +256,21 @@ class Browser:
 
     def console(self):
         return self.driver.get_log("browser")
+
+    def stop_server(self):
+        self.server.shutdown()
+        self.server.server_close()
+
+    def drag(self, x, y, finger=False):
+        """A drag on the picture from its centre, by x, y CSS pixels, with the
+        mouse or a finger; waits for the frames it asked for."""
+        before = self.frames()
+        kind = interaction.POINTER_TOUCH if finger else interaction.POINTER_MOUSE
+        actions = ActionBuilder(self.driver, mouse=PointerInput(kind, "drag"))
+        actions.pointer_action.move_to(self.canvas).pointer_down().move_by(x, y).pointer_up()
+        actions.perform()
+        self.wait(lambda: self.frames() > before, f"frame after a drag by {x}, {y}")
+        self.settle()
 
 
 class PageTest(unittest.TestCase):
@@ -356,6 +374,144 @@ class PageTest(unittest.TestCase):
         self.assert_console_clean()
 
 
+# A drag's turn: one degree for every 2.5 of the picture's pixels, as the page has it.
+PICTURE_PIXELS_PER_DEGREE = 2.5
+
+# Records every key that a handler took from the browser (the demo's, through
+# Emscripten's GLUT, calls preventDefault on each key it hands the program).
+RECORD_PREVENTED_KEYS = (
+    "window.preventedKeys = []; var prevent = Event.prototype.preventDefault;"
+    "Event.prototype.preventDefault = function () {"
+    "  if (this.isTrusted && this.type === 'keydown') preventedKeys.push(this.key);"
+    "  return prevent.call(this); };")
+
+
+class HandsTest(unittest.TestCase):
+    """The page without a mouse, by drag, by a held button, and offline."""
+
+    def setUp(self):
+        self.browser = open_page()
+        self.addCleanup(self.browser.close)
+
+    def out(self, name):
+        return os.path.join(OUT_DIR, name)
+
+    def assert_picture(self, state, name):
+        report, failures = [], []
+        check_against_desktop(name, self.browser.capture(self.out(f"{name}.png")), state,
+                              report, failures)
+        print("\n" + "\n".join(report), file=sys.stderr, end="")
+        self.assertEqual(failures, [], f"{name}: not the desktop's {state}")
+
+    def focused(self):
+        return self.browser.js("var e = document.activeElement;"
+                               "return e === canvas ? 'picture' : e.title || e.id || e.tagName")
+
+    def keys(self, *keys, shift=False):
+        chain = ActionChains(self.browser.driver)
+        if shift:
+            chain.key_down(Keys.SHIFT)
+        chain.send_keys(*keys)
+        if shift:
+            chain.key_up(Keys.SHIFT)
+        chain.perform()
+
+    def test_keyboard_only_session(self):
+        browser = self.browser
+        browser.js(RECORD_PREVENTED_KEYS)
+        order = ["picture"] + [button.get_attribute("title") for button in
+                               browser.driver.find_elements(By.CSS_SELECTOR, ".buttons button")]
+        reached = []
+        for _ in order:
+            self.keys(Keys.TAB)
+            reached.append(self.focused())
+            outline = browser.js("return getComputedStyle(document.activeElement).outlineStyle")
+            self.assertNotEqual(outline, "none", f"no focus drawn on {reached[-1]}")
+        self.assertEqual(reached, order, "Tab's order")
+        back = []
+        for _ in order[1:]:
+            self.keys(Keys.TAB, shift=True)
+            back.append(self.focused())
+        self.assertEqual(back, order[-2::-1], "Shift+Tab's order")
+        self.keys(Keys.HOME, Keys.END, Keys.BACKSPACE, Keys.F5, Keys.F11)
+        self.assertEqual(browser.js("return preventedKeys"), [],
+                         "the page took keys that the demo does not use")
+        # On the focused "a" button, Space and Return press it, once each,
+        # and the demo does not see them; its own keys still reach it.
+        self.keys(Keys.TAB, Keys.TAB)
+        self.assertEqual(self.focused(), "a")
+        before = browser.frames()
+        self.keys(Keys.SPACE)
+        browser.wait(lambda: browser.frames() > before, "frame after Space on the a button")
+        browser.settle()
+        self.assert_picture("bumped-wireframe", "keyboard-space-on-a")
+        before = browser.frames()
+        self.keys(Keys.RETURN)
+        browser.wait(lambda: browser.frames() > before, "frame after Return on the a button")
+        browser.settle()
+        self.assert_picture("start", "keyboard-return-on-a")
+        self.assertEqual(browser.js("return preventedKeys"), [], "the demo took Space or Return")
+        browser.press("a")
+        self.assertEqual(self.focused(), "a")
+        self.assert_picture("bumped-wireframe", "keyboard-a-key-on-a")
+        # Back on the picture, Space is the demo's again.
+        self.keys(Keys.TAB, Keys.TAB, shift=True)
+        self.assertEqual(self.focused(), "picture")
+        browser.press("space")
+        self.assert_picture("displaced-wireframe", "keyboard-space-on-picture")
+        self.assertEqual(browser.js("return preventedKeys"), ["a", " "])
+        self.assertEqual(page_messages(browser.console()), [])
+
+    def test_drag_turns_as_the_arrow_keys(self):
+        browser = self.browser
+        browser.press(*keys_up_to("minus"))
+        # Each state of tests/steps.txt reached by arrow keys alone, by a drag
+        # of as many degrees and 0.4 of one more, which the page must drop.
+        directions = {"Left": (-1, 0), "Right": (1, 0), "Up": (0, -1), "Down": (0, 1)}
+        for state, keys in read_steps():
+            if state not in ("left", "right", "up", "down"):
+                continue
+            x, y = directions[keys[0]]
+            pixels = round((len(keys) + 0.4) * PICTURE_PIXELS_PER_DEGREE)
+            browser.drag(x * pixels, y * pixels)
+            self.assert_picture(state, f"drag-{state}")
+        self.assertEqual(browser.js("return window.scrollY"), 0)
+        self.assertEqual(page_messages(browser.console()), [])
+
+    def test_held_button_repeats_and_stops_on_release(self):
+        browser = self.browser
+        right = browser.driver.find_element(By.CSS_SELECTOR, 'button[title="Right"]')
+        ActionChains(browser.driver).click_and_hold(right).pause(1.5).release().perform()
+        browser.settle()
+        sent, frames = browser.js("return [bumpmapStats.keysSent, bumpmapStats.frames]")
+        self.assertGreater(sent, 2, "the held button did not repeat")
+        time.sleep(1.0)
+        self.assertEqual(browser.js("return [bumpmapStats.keysSent, bumpmapStats.frames]"),
+                         [sent, frames], "the button went on after release")
+        # Each repeat was one degree: as many Left keys undo them exactly.
+        browser.press(*["Left"] * sent)
+        self.assert_picture("start", "held-right-undone")
+        # A toggle held acts once.
+        toggle = browser.driver.find_element(By.CSS_SELECTOR, 'button[title="a"]')
+        ActionChains(browser.driver).click_and_hold(toggle).pause(1.0).release().perform()
+        browser.settle()
+        self.assertEqual(browser.js("return bumpmapStats.keysSent"), sent + 1)
+        self.assertEqual(page_messages(browser.console()), [])
+
+    def test_second_load_draws_without_the_server(self):
+        browser = self.browser
+        browser.wait(lambda: browser.js("return navigator.serviceWorker.controller !== null"),
+                     "the service worker")
+        browser.stop_server()
+        browser.driver.refresh()
+        browser.canvas = browser.driver.find_element(By.ID, "canvas")
+        browser.wait(lambda: browser.js(
+            "return typeof bumpmapStats == 'object' && bumpmapStats.frames >= 1"),
+            "first frame without the server")
+        browser.settle()
+        self.assert_picture("start", "offline")
+
+
 def keys_up_to(last):
     """Every key from the first state to the state named last, in order."""
     keys = []
@@ -413,6 +569,32 @@ class SideBySideTest(unittest.TestCase):
         print("\nside by side against the desktop program:\n" + "\n".join(report),
               file=sys.stderr)
         self.assertEqual(failures, [], "halves that differ from the desktop")
+        self.assertEqual(page_messages(self.browser.console()), [])
+
+    def test_a_drag_turns_both_halves_and_nothing_moves(self):
+        # The layout was in place before the first frame.
+        shifted = self.browser.driver.execute_async_script(
+            "var done = arguments[0], total = 0;"
+            "new PerformanceObserver(function (list) {"
+            "  for (var entry of list.getEntries()) total += entry.value;"
+            "}).observe({type: 'layout-shift', buffered: true});"
+            "setTimeout(function () { done(total); }, 200);")
+        self.assertEqual(shifted, 0, "the page's layout shifted as it started")
+        # pair-bumped's state, with its Up and Left steps made by one drag.
+        keys = keys_up_to("pair-bumped")
+        own = dict(read_steps())["pair-bumped"]
+        up, left = own.count("Up"), own.count("Left")
+        self.browser.press(*keys[:len(keys) - len(own)],
+                           *[key for key in own if key not in ("Up", "Left")])
+        self.browser.drag(-round((left + 0.4) * PICTURE_PIXELS_PER_DEGREE),
+                          -round((up + 0.4) * PICTURE_PIXELS_PER_DEGREE))
+        report, failures = [], []
+        left_half, right_half = self.halves("pair-dragged")
+        check_against_desktop("drag: left, bumped", left_half, "pair-bumped", report, failures)
+        check_against_desktop("drag: right, displaced", right_half, "pair-displaced", report,
+                              failures)
+        print("\n" + "\n".join(report), file=sys.stderr)
+        self.assertEqual(failures, [], "halves that differ from the desktop after a drag")
         self.assertEqual(page_messages(self.browser.console()), [])
 
     def test_the_orbit_moves_both_halves_together(self):
@@ -496,6 +678,19 @@ class PhoneTest(unittest.TestCase):
         self.browser.tap(compare)
         self.browser.wait(lambda: self.browser.js("return canvas.height") == 300, "one patch")
         self.browser.settle()
+        # A finger's drag on the picture turns it as the arrows do, by the
+        # picture's own pixels, and neither scrolls the page nor logs.
+        self.browser.js("window.scrollTo(0, 0)")
+        self.browser.press(*keys_up_to("minus"))
+        # Up and to the right, 3.4 degrees each way: the state "up" (Right x 3,
+        # Up x 3 from "minus"). A finger moving up would scroll the page down.
+        shown = self.browser.js("return canvas.getBoundingClientRect().width")
+        pixels = round(3.4 * PICTURE_PIXELS_PER_DEGREE * shown / 450)
+        self.browser.drag(pixels, -pixels, finger=True)
+        self.assertEqual(self.browser.js("return window.scrollY"), 0, "the drag scrolled the page")
+        dragged = self.browser.last_frame(os.path.join(OUT_DIR, "phone-drag.png"))
+        self.assertLessEqual(rmse(dragged, os.path.join(NATIVE_DIR, "up.png")), FILLED_RMSE,
+                             "a finger's drag is not the desktop's arrow keys")
         for button in self.browser.driver.find_elements(By.CSS_SELECTOR, ".buttons button[data-key]"):
             name = button.get_attribute("title")
             if name == "Escape":
