@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the named jobs need, when any is missing.
 # Usage: scripts/install-deps.sh JOB...   (jobs: build run test bench lint pictures memcheck
-#        package package-check web web-test localhost windows windows-run windows-test arm64)
+#        package package-check web web-test localhost node windows windows-run windows-test arm64)
 set -euo pipefail
 
 # The arm64 emulator: Debian 12 and 13 package it as qemu-user-static, Debian
@@ -28,6 +28,8 @@ for job in "$@"; do
     package-check) wanted+=(lintian desktop-file-utils appstream man-db xvfb libgl1-mesa-dri xdotool imagemagick) ;;
     web) wanted+=(emscripten cmake make python3) ;;
     localhost) wanted+=(libnss-myhostname) ;;
+    # Only where no npm is on PATH: Debian's npm beside another nodejs would fight it.
+    node) wanted+=(nodejs npm) ;;
     web-test) wanted+=(chromium chromium-driver python3-selenium xvfb libgl1-mesa-dri xdotool imagemagick) ;;
     windows) wanted+=(cmake g++-mingw-w64-x86-64-win32 dpkg-dev) ;;
     windows-run) wanted+=(wine wine64 libgl1-mesa-dri) ;;

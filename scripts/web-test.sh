@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Browser tests of the web page: builds it (scripts/web.sh build), captures the
 # desktop program's frames for the same keys (scripts/desktop-frames.sh), then
-# drives the page in headless Chromium and compares (web/tests/browser_test.py).
-# Exits 77, saying why, when this system's Emscripten cannot build the page:
-# the test command counts that as skipped, not passed.
+# drives the page in headless Chromium and compares (web/tests/browser_test.py);
+# then audits it with axe-core and Lighthouse (scripts/web-audit.sh).
+# Exits 77, saying why, when this system's Emscripten cannot build the page,
+# or when the browser tests passed but an audit could not run here: the test
+# command counts that as skipped, not passed.
 # Usage: scripts/web-test.sh [--measure]   (--measure: frame times per view instead)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -40,3 +42,5 @@ scripts/desktop-frames.sh
 unset DISPLAY
 
 /usr/bin/python3 web/tests/browser_test.py build-web build-frames
+
+scripts/web-audit.sh
