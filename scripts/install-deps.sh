@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the named jobs need, when any is missing.
 # Usage: scripts/install-deps.sh JOB...   (jobs: build run test bench lint pictures memcheck
-#        package package-check web web-test localhost node windows windows-run windows-test arm64)
+#        package package-check web web-test localhost windows windows-run windows-test arm64
+#        npm)
 set -euo pipefail
 
 # The arm64 emulator: Debian 12 and 13 package it as qemu-user-static, Debian
@@ -22,14 +23,15 @@ for job in "$@"; do
     test) wanted+=(libgtest-dev xvfb libgl1-mesa-dri libx11-dev libxtst-dev) ;;
     bench) wanted+=(libbenchmark-dev xvfb libgl1-mesa-dri python3) ;;
     lint) wanted+=(clang-format clang-tidy iwyu cppcheck) ;;
+    # Debian's Node and npm, unless an npm is already on PATH: installing
+    # Debian's beside another Node would fight it.
+    npm) command -v npm >/dev/null || wanted+=(nodejs npm) ;;
     pictures) wanted+=(xvfb libgl1-mesa-dri xdotool imagemagick) ;;
     memcheck) wanted+=(valgrind xvfb libgl1-mesa-dri xdotool imagemagick) ;;
     package) wanted+=(build-essential debhelper dpkg-dev cmake libgl-dev libglu1-mesa-dev libglut-dev) ;;
     package-check) wanted+=(lintian desktop-file-utils appstream man-db xvfb libgl1-mesa-dri xdotool imagemagick) ;;
     web) wanted+=(emscripten cmake make python3) ;;
     localhost) wanted+=(libnss-myhostname) ;;
-    # Only where no npm is on PATH: Debian's npm beside another nodejs would fight it.
-    node) wanted+=(nodejs npm) ;;
     web-test) wanted+=(chromium chromium-driver python3-selenium xvfb libgl1-mesa-dri xdotool imagemagick) ;;
     windows) wanted+=(cmake g++-mingw-w64-x86-64-win32 dpkg-dev) ;;
     windows-run) wanted+=(wine wine64 libgl1-mesa-dri) ;;

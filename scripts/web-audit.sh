@@ -2,7 +2,8 @@
 # Audits of the built page (build-web/): axe-core over every view and
 # Lighthouse on the mobile and desktop profiles (web/tests/audit.py). The
 # tools are the npm packages pinned in package.json and package-lock.json,
-# installed with npm ci; Node and npm are Debian's where none is on PATH.
+# installed by scripts/npm-tools.sh (npm ci; Node and npm are Debian's where
+# none is on PATH).
 # Exits 77, saying why, when Lighthouse cannot run with this Node; axe has
 # run and passed by then. scripts/web-test.sh runs it after the browser tests.
 # Usage: scripts/web-audit.sh
@@ -13,8 +14,7 @@ cd "$(dirname "$0")/.."
     echo "web-audit: no page in build-web/; scripts/web.sh build makes it" >&2
     exit 1
 }
-command -v npm >/dev/null || scripts/install-deps.sh node
-npm ci --no-audit --no-fund --loglevel=error
+scripts/npm-tools.sh
 
 # Lighthouse says which Node it needs (engines in its package.json).
 lighthouse_runs=yes
