@@ -24,7 +24,7 @@ for job in "$@"; do
     lint) wanted+=(clang-format clang-tidy iwyu cppcheck) ;;
     pictures) wanted+=(xvfb libgl1-mesa-dri xdotool imagemagick) ;;
     memcheck) wanted+=(valgrind xvfb libgl1-mesa-dri xdotool imagemagick) ;;
-    package) wanted+=(build-essential debhelper dpkg-dev cmake libgl-dev libglu1-mesa-dev libglut-dev) ;;
+    package) wanted+=(build-essential debhelper dpkg-dev cmake libgl-dev libglu1-mesa-dev libglut-dev libgtest-dev libx11-dev libxtst-dev) ;;
     package-check) wanted+=(lintian desktop-file-utils appstream man-db xvfb libgl1-mesa-dri xdotool imagemagick) ;;
     web) wanted+=(emscripten cmake make python3) ;;
     localhost) wanted+=(libnss-myhostname) ;;
