@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the named jobs need, when any is missing.
 # Usage: scripts/install-deps.sh JOB...   (jobs: build run test bench lint pictures memcheck
-#        package package-check web web-test localhost windows windows-run windows-test arm64)
+#        package package-check web web-test localhost windows windows-run windows-test arm64
+#        release release-diff)
 set -euo pipefail
 
 # The arm64 emulator: Debian 12 and 13 package it as qemu-user-static, Debian
@@ -33,6 +34,8 @@ for job in "$@"; do
     windows-run) wanted+=(wine wine64 libgl1-mesa-dri) ;;
     windows-test) wanted+=(wine wine64 libgl1-mesa-dri xvfb xdotool imagemagick python3) ;;
     arm64) wanted+=(cmake make g++-aarch64-linux-gnu "$(qemu_user_package)" debootstrap debian-archive-keyring xvfb xdotool imagemagick) ;;
+    release) wanted+=(dpkg-dev git mmdebstrap debian-archive-keyring zip) ;;
+    release-diff) wanted+=(diffoscope-minimal) ;;
     *)
         echo "install-deps: unknown job '$job'" >&2
         exit 2
