@@ -26,7 +26,7 @@ skip() {
     exit 77
 }
 
-scripts/install-deps.sh release
+scripts/install-deps.sh release package
 top=$PWD
 # A release is made of commits. The check, a stage of scripts/test.sh, is
 # skipped rather than failed in a tree with work in progress.
