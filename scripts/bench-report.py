@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Reads the JSON that Google Benchmark wrote for bumpmap_bench and bumpmap_math_bench, works
 out the figures that take two benchmarks (frame / floor, math / frame), writes them as the JSON
-kept per commit in bench/results/ and prints the README's Markdown table.
+kept per commit in bench/results/ and prints the Markdown table of docs/benchmarks.md.
 
 Usage: scripts/bench-report.py FRAME_JSON MATH_JSON OUT_JSON
 """

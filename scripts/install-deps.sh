@@ -2,7 +2,7 @@
 # Installs the Debian packages that the named jobs need, when any is missing.
 # Usage: scripts/install-deps.sh JOB...   (jobs: build run test bench lint pictures memcheck
 #        package package-check web web-test localhost windows windows-run windows-test arm64
-#        release release-diff)
+#        npm release release-diff)
 set -euo pipefail
 
 # The arm64 emulator: Debian 12 and 13 package it as qemu-user-static, Debian
@@ -23,6 +23,9 @@ for job in "$@"; do
     test) wanted+=(libgtest-dev xvfb libgl1-mesa-dri libx11-dev libxtst-dev) ;;
     bench) wanted+=(libbenchmark-dev xvfb libgl1-mesa-dri python3) ;;
     lint) wanted+=(clang-format clang-tidy iwyu cppcheck) ;;
+    # Debian's Node and npm, unless an npm is already on PATH: installing
+    # Debian's beside another Node would fight it.
+    npm) command -v npm >/dev/null || wanted+=(nodejs npm) ;;
     pictures) wanted+=(xvfb libgl1-mesa-dri xdotool imagemagick) ;;
     memcheck) wanted+=(valgrind xvfb libgl1-mesa-dri xdotool imagemagick) ;;
     package) wanted+=(build-essential debhelper dpkg-dev cmake libgl-dev libglu1-mesa-dev libglut-dev libgtest-dev libx11-dev libxtst-dev) ;;

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Checks the format of every C++ source (web/ too), then runs clang-tidy over the
-# program, its unit tests and the web page's layer, and include-what-you-use and
-# cppcheck over the program and its tests. Runs them all, so one report shows
-# every finding, and fails if any of them found something.
+# program, its unit tests and the web page's layer, include-what-you-use and
+# cppcheck over the program and its tests, and checks the Markdown and links of
+# the docs. Runs them all, so one report shows every finding, and fails if any
+# of them found something.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh build test lint web
+scripts/npm-tools.sh
 
 # clang-tidy reads the compiler flags from compile_commands.json; configuring is enough.
 cmake --preset lint >/dev/null
@@ -69,6 +71,14 @@ echo "lint: cppcheck over src/"
 cppcheck --quiet --std=c++17 --language=c++ -I src \
     --enable=warning,style,performance,portability --error-exitcode=1 src/ ||
     failed+=(cppcheck)
+
+# The README and docs/: the Markdown linter's rules are in .markdownlint-cli2.jsonc;
+# every relative link and #anchor must lead somewhere (.remarkrc.json).
+echo "lint: markdownlint and links over the Markdown pages"
+node_modules/.bin/markdownlint-cli2 >/dev/null || failed+=(markdownlint)
+mapfile -t pages < <(git ls-files --cached --others --exclude-standard '*.md')
+node_modules/.bin/remark --quiet --frail --no-stdout --no-color "${pages[@]}" ||
+    failed+=("links in the docs")
 
 if ((${#failed[@]})); then
     printf 'lint: findings from %s\n' "${failed[@]}" >&2

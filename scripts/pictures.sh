@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Regenerates the README's pictures in docs/ from the real bumpmap on a private
+# Regenerates the README's pictures in docs/pictures/ from the real bumpmap on a private
 # Xvfb, every view reached with the real keys: the four views (bumped or
-# displaced, filled or wireframe) and docs/orbit.gif, the light circling over
+# displaced, filled or wireframe) and docs/pictures/orbit.gif, the light circling over
 # the bumped patch beside the displaced one. Then the menu icon, in every size
 # under data/icons/hicolor/, cut from the same window's picture.
 set -euo pipefail
@@ -14,7 +14,7 @@ mkdir -p "$build"
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$(nproc)" >/dev/null
 
-mkdir -p docs
+mkdir -p docs/pictures
 source scripts/x-session.sh
 start_xvfb
 build/bumpmap &
@@ -25,13 +25,13 @@ open_window
 # its near and far edges are in view too.
 mapfile -t up < <(yes Up | head -n 20)
 press_keys "${up[@]}"
-capture_window docs/bumped-filled.png
+capture_window docs/pictures/bumped-filled.png
 press_keys space
-capture_window docs/displaced-filled.png
+capture_window docs/pictures/displaced-filled.png
 press_keys a
-capture_window docs/displaced-wireframe.png
+capture_window docs/pictures/displaced-wireframe.png
 press_keys space
-capture_window docs/bumped-wireframe.png
+capture_window docs/pictures/bumped-wireframe.png
 press_keys a
 
 # A full turn of the light in steps of 15 degrees, each step drawn bumped and
@@ -48,7 +48,7 @@ for step in $(seq -w 0 23); do
     convert "$frames/bumped.png" "$frames/displaced.png" +append +repage "$frames/$step.png"
     press_keys "${fifteen_steps[@]}"
 done
-convert -delay 15 -loop 0 "$frames"/[0-9]*.png -layers Optimize docs/orbit.gif
+convert -delay 15 -loop 0 "$frames"/[0-9]*.png -layers Optimize docs/pictures/orbit.gif
 
 # The icon: a square window on the displaced patch, with the light a quarter
 # turn on, behind the patch, where its highlights bend into chevrons. The light
@@ -66,4 +66,4 @@ for size in 16 22 24 32 48 64 128 256; do
     convert "$build/icon.png" -crop 352x352+80+84 +repage -filter Lanczos \
         -resize "${size}x${size}" -strip -define png:exclude-chunks=date,time "png:$icon"
 done
-ls -l docs/*.png docs/orbit.gif data/icons/hicolor/*/apps/bumpmap.png
+ls -l docs/pictures/*.png docs/pictures/orbit.gif data/icons/hicolor/*/apps/bumpmap.png

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Installs the npm tools of the checks into node_modules/, exactly as
+# package-lock.json pins them (npm ci), unless they are there already: npm ci
+# leaves node_modules/.package-lock.json newer than the lock file it followed.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh npm
+if [[ ! node_modules/.package-lock.json -nt package-lock.json ]]; then
+    npm ci --no-audit --no-fund --loglevel=error
+fi
