@@ -102,7 +102,8 @@ arm64_root() {
     local tarball=$cache/arm64-root-$codename.tar mirror stamp options=()
     stamp="$codename $(md5sum <"$src/debian/control")"
     [[ -f $tarball && $(cat "$tarball.stamp" 2>/dev/null) == "$stamp" ]] && return 0
-    # The mirror, proxy and checks of this machine's apt, as scripts/arm64.sh takes them.
+    # The mirror, proxy and checks of this machine's apt, as scripts/arm64.sh takes
+    # them; the archive key named, so that mmdebstrap needs no gpg to find it.
     # shellcheck disable=SC2016 # apt's own $(FIELD) placeholders
     mirror=$(apt-get indextargets --format '$(REPO_URI) $(RELEASE) $(CODENAME)' \
         'Identifier: Packages' | awk -v r="$codename" '$2 == r || $3 == r { print $1; exit }')
@@ -119,7 +120,8 @@ arm64_root() {
         --customize-hook="upload $src/debian/control /root/source/debian/control" \
         --customize-hook='chroot "$1" apt-get build-dep -y -a arm64 -P nocheck /root/source' \
         --customize-hook='rm -rf "$1/root/source"' \
-        "$codename" - "$mirror" 2>"$cache/arm64-root.log" |
+        "$codename" - "deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $mirror $codename main" \
+        2>"$cache/arm64-root.log" |
         mmtarfilter --path-exclude='/dev/*' >"$tarball.new" ||
         { tail -n 30 "$cache/arm64-root.log"; rm -f "$tarball.new"; return 1; }
     mv "$tarball.new" "$tarball"
