@@ -55,7 +55,7 @@ source_tarball() {
     tar -c -C "$work" --sort=name --format=gnu --mtime="@$SOURCE_DATE_EPOCH" \
         --owner=0 --group=0 --numeric-owner --mode=u+w,go-w,a+rX "$name" |
         gzip -n -9 >"$out/$name.tar.gz"
-    rm -rf "$work/$name"
+    rm -rf "${work:?}/$name"
     tar -x -f "$out/$name.tar.gz" -C "$work"
 }
 
@@ -114,6 +114,7 @@ arm64_root() {
     mkdir -p "$cache"
     rm -f "$tarball"
     echo "release: making the arm64 build root of Debian $codename (once)"
+    # shellcheck disable=SC2016 # $1 is the root, for mmdebstrap's hooks
     mmdebstrap --mode="$mmdebstrap_mode" --variant=buildd --architectures=amd64,arm64 \
         --include=crossbuild-essential-arm64 "${options[@]}" \
         --customize-hook='mkdir -p "$1/root/source/debian"' \
@@ -143,6 +144,7 @@ cd $name
 export SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH DEB_BUILD_OPTIONS="nocheck parallel=$(nproc)"
 dpkg-buildpackage -a arm64 --build-profiles=nocheck -b -us -uc
 EOF
+    # shellcheck disable=SC2016 # $1 is the root, for mmdebstrap's hooks
     mmdebstrap --mode="$mmdebstrap_mode" --variant=custom --skip=update \
         --setup-hook="tar-in $cache/arm64-root-$codename.tar /" \
         --customize-hook="upload $out/$name.tar.gz /root/$name.tar.gz" \
@@ -214,7 +216,7 @@ if ((status_one != 0 && status_one != 77 || status_two != 0 && status_two != 77)
 fi
 
 echo "release: comparing $one/dist with $two/dist"
-mapfile -t files < <(ls "$one/dist" "$two/dist" | grep -v -e '^$' -e ':$' | LC_ALL=C sort -u)
+mapfile -t files < <(find "$one/dist" "$two/dist" -maxdepth 1 -type f -printf '%f\n' | LC_ALL=C sort -u)
 for file in "${files[@]}"; do
     if cmp -s "$one/dist/$file" "$two/dist/$file"; then
         echo "release: $file: the same bytes"
