@@ -8,7 +8,8 @@
 # show the hand-off; the calls in main's code and their arguments do. Fails
 # too when the exe's version resource, which Windows shows in its Properties,
 # does not give VERSION as its file and product version.
-# Usage: scripts/windows-exe-check.sh OBJDUMP EXE VERSION MAIN_OBJECT
+# Usage: scripts/windows-exe-check.sh OBJDUMP EXE VERSION MAIN_OBJECT [OBJECT...]
+# (the exe's objects in link order, main.cpp's first; the others are not read)
 set -euo pipefail
 
 objdump=$1 exe=$2 version=$3 main_object=$4
