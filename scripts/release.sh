@@ -243,6 +243,7 @@ lint_packages() {
     lintian-explain-tags appstream-metadata-validation-failed >/dev/null 2>&1 &&
         suppress=(--suppress-tags appstream-metadata-validation-failed)
     for deb in "$one"/dist/*.deb; do
+        echo "release: $(basename "$deb") depends on $(dpkg-deb -f "$deb" Depends)"
         echo "release: lintian $(basename "$deb")"
         lintian --display-info --fail-on error,warning "${suppress[@]}" "$deb" \
             2> >(grep -v 'root privileges' >&2) || status=1
