@@ -133,7 +133,9 @@ arm64_package() {
     [[ $(dpkg --print-architecture) == amd64 ]] ||
         skip "the arm64 package is cross-built from amd64, and this machine is $(dpkg --print-architecture)"
     command -v mmdebstrap >/dev/null || skip "Debian $codename has no mmdebstrap to make the build root"
-    apt-cache show crossbuild-essential-arm64 2>/dev/null | grep -q '^Version:' ||
+    # grep reads it all: one that quit at the first match could leave apt-cache
+    # killed by SIGPIPE, which pipefail takes for a missing package.
+    apt-cache show crossbuild-essential-arm64 2>/dev/null | grep '^Version:' >/dev/null ||
         skip "Debian $codename has no crossbuild-essential-arm64"
     arm64_root
     local deb=bumpmap_$version-1_arm64.deb

@@ -17,7 +17,9 @@ failed=false
 
 # The resource's strings are UTF-16, each value right after its name.
 for name in FileVersion ProductVersion; do
-    found=$(strings -a -e l -n 3 "$exe" | awk -v name="$name" 'seen { print; exit } $0 == name { seen = 1 }')
+    # awk reads to the end, so that strings is never cut off by SIGPIPE.
+    found=$(strings -a -e l -n 3 "$exe" |
+        awk -v name="$name" 'seen == 1 { print; seen = 2 } $0 == name && !seen { seen = 1 }')
     if [[ $found != "$version" ]]; then
         echo "windows-exe-check: $exe's version resource gives $name '$found', not $version" >&2
         failed=true
