@@ -1,17 +1,27 @@
 # What the Windows build adds: freeglut linked in statically with what it needs
 # of Windows (opengl32, and winmm for its timers and joystick), the C and C++
 # runtimes linked in too, so that bumpmap.exe needs no DLL beyond Windows' own;
-# a check of that and of the start-up after every link; and the zip.
+# its version resource; a check of those and of the start-up after every link;
+# and the zip.
 
 # Without it, freeglut's header declares its functions as DLL imports.
 target_compile_definitions(bumpmap_core PUBLIC FREEGLUT_STATIC)
 target_link_libraries(bumpmap PRIVATE opengl32 winmm gdi32)
-target_link_options(bumpmap PRIVATE -static-libgcc -static-libstdc++)
+# Without a link time in its header, the same sources make the same exe.
+target_link_options(bumpmap PRIVATE -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp)
+
+# The version, description and copyright that Windows shows in the file's
+# Properties: from project() and the copyright line of LICENSE.
+enable_language(RC)
+file(STRINGS "${CMAKE_SOURCE_DIR}/LICENSE" bumpmap_copyright REGEX "^Copyright " LIMIT_COUNT 1)
+configure_file("${CMAKE_SOURCE_DIR}/data/windows/bumpmap.rc.in" "${CMAKE_BINARY_DIR}/bumpmap.rc" @ONLY)
+target_sources(bumpmap PRIVATE "${CMAKE_BINARY_DIR}/bumpmap.rc")
 
 add_custom_command(TARGET bumpmap POST_BUILD
   COMMAND "${CMAKE_SOURCE_DIR}/scripts/windows-exe-check.sh" "${CMAKE_OBJDUMP}"
-    "$<TARGET_FILE:bumpmap>" "$<TARGET_OBJECTS:bumpmap>"
-  COMMENT "Checking bumpmap.exe's DLLs and its start-up"
+    "$<TARGET_FILE:bumpmap>" "${PROJECT_VERSION}" "$<TARGET_OBJECTS:bumpmap>"
+  COMMENT "Checking bumpmap.exe's DLLs, its start-up and its version"
+  COMMAND_EXPAND_LISTS
   VERBATIM)
 
 set(bumpmap_zip_name "bumpmap-${PROJECT_VERSION}-windows-x86_64")
@@ -24,10 +34,10 @@ add_custom_command(OUTPUT "${CMAKE_BINARY_DIR}/${bumpmap_zip_name}.zip"
   COMMAND "${CMAKE_COMMAND}" -E copy "${CMAKE_SOURCE_DIR}/LICENSE" "${bumpmap_zip_dir}/LICENSE.txt"
   COMMAND "${CMAKE_COMMAND}" -E copy "${bumpmap_freeglut_doc}/COPYING" "${bumpmap_zip_dir}/freeglut-COPYING.txt"
   COMMAND "${CMAKE_COMMAND}" -E copy "${CMAKE_SOURCE_DIR}/data/windows/README.txt" "${bumpmap_zip_dir}/README.txt"
-  COMMAND "${CMAKE_COMMAND}" -E chdir "${CMAKE_BINARY_DIR}/zip"
-    "${CMAKE_COMMAND}" -E tar cf "../${bumpmap_zip_name}.zip" --format=zip "${bumpmap_zip_name}"
+  COMMAND "${CMAKE_SOURCE_DIR}/scripts/zip-folder.sh"
+    "${CMAKE_BINARY_DIR}/${bumpmap_zip_name}.zip" "${bumpmap_zip_dir}"
   DEPENDS bumpmap "${CMAKE_SOURCE_DIR}/LICENSE" "${CMAKE_SOURCE_DIR}/data/windows/README.txt"
-    "${bumpmap_freeglut_doc}/COPYING"
+    "${bumpmap_freeglut_doc}/COPYING" "${CMAKE_SOURCE_DIR}/scripts/zip-folder.sh"
   COMMENT "Packing ${bumpmap_zip_name}.zip"
   VERBATIM)
 add_custom_target(windows_zip ALL DEPENDS "${CMAKE_BINARY_DIR}/${bumpmap_zip_name}.zip")

@@ -104,8 +104,6 @@ window_started=$SECONDS
 source scripts/x-session.sh
 start_xvfb
 frames=build-arm64/frames
-rm -rf "$frames"
-mkdir -p "$frames"
 root=$(realpath "$sysroot")
 "$qemu" -L "$root" build-arm64/bumpmap &
 program=$!
@@ -116,27 +114,10 @@ open_window 120
 grep -F " $root/" "/proc/$program/maps" | grep -E '/dri/|libgallium' >/dev/null ||
     { echo "arm64: no Mesa driver from $root in the program" >&2; exit 1; }
 
-# Keys sent together would land in one slow frame: each waits for its own.
-press_keys_one_by_one() {
-    local key
-    for key in "$@"; do
-        xdotool key "$key"
-        frame=$(wait_for_new_frame "$window" "$frame" 120)
-    done
-}
 # The first frame, the four views and the light moved: every state of
 # tests/steps.txt up to "plus" (fifteen keys).
 different=0
-while read -r name keys; do
-    [[ -z $name || $name == \#* ]] && continue
-    # shellcheck disable=SC2086 # one word per key
-    [[ -z $keys ]] || press_keys_one_by_one $keys
-    capture_window "$frames/$name.png"
-    pixels=$(pixels_unlike "build-frames/$name.png" "$frames/$name.png")
-    echo "arm64: $name: $pixels pixels differ from the native program's"
-    [[ $pixels == 0 ]] || different=$((different + 1))
-    [[ $name != plus ]] || break
-done <tests/steps.txt
+compare_states_key_by_key "$frames" plus arm64 || different=1
 
 xdotool key Escape
 status=0

@@ -2,7 +2,7 @@
 # Installs the Debian packages that the named jobs need, when any is missing.
 # Usage: scripts/install-deps.sh JOB...   (jobs: build run test bench lint pictures memcheck
 #        package package-check web web-test localhost windows windows-run windows-test arm64
-#        npm)
+#        npm release release-diff)
 set -euo pipefail
 
 # The arm64 emulator: Debian 12 and 13 package it as qemu-user-static, Debian
@@ -28,15 +28,17 @@ for job in "$@"; do
     npm) command -v npm >/dev/null || wanted+=(nodejs npm) ;;
     pictures) wanted+=(xvfb libgl1-mesa-dri xdotool imagemagick) ;;
     memcheck) wanted+=(valgrind xvfb libgl1-mesa-dri xdotool imagemagick) ;;
-    package) wanted+=(build-essential debhelper dpkg-dev cmake libgl-dev libglu1-mesa-dev libglut-dev) ;;
+    package) wanted+=(build-essential debhelper dpkg-dev cmake libgl-dev libglu1-mesa-dev libglut-dev libgtest-dev libx11-dev libxtst-dev) ;;
     package-check) wanted+=(lintian desktop-file-utils appstream man-db xvfb libgl1-mesa-dri xdotool imagemagick) ;;
     web) wanted+=(emscripten cmake make python3) ;;
     localhost) wanted+=(libnss-myhostname) ;;
     web-test) wanted+=(chromium chromium-driver python3-selenium xvfb libgl1-mesa-dri xdotool imagemagick) ;;
-    windows) wanted+=(cmake g++-mingw-w64-x86-64-win32 dpkg-dev) ;;
+    windows) wanted+=(cmake g++-mingw-w64-x86-64-win32 dpkg-dev zip) ;;
     windows-run) wanted+=(wine wine64 libgl1-mesa-dri) ;;
     windows-test) wanted+=(wine wine64 libgl1-mesa-dri xvfb xdotool imagemagick python3) ;;
     arm64) wanted+=(cmake make g++-aarch64-linux-gnu "$(qemu_user_package)" debootstrap debian-archive-keyring xvfb xdotool imagemagick) ;;
+    release) wanted+=(dpkg-dev git mmdebstrap debian-archive-keyring zip) ;;
+    release-diff) wanted+=(diffoscope-minimal) ;;
     *)
         echo "install-deps: unknown job '$job'" >&2
         exit 2

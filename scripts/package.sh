@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing and builds the Debian package, with the tests off,
+# Installs what is missing and builds the Debian package, running the unit
+# tests in the build (DEB_BUILD_OPTIONS=nocheck leaves them out),
 # from a copy of this tree under build-deb/, so that dpkg-buildpackage, which
 # writes next to the tree it builds, leaves build-deb/bumpmap_<version>_<arch>.deb
 # and its build files there and nothing beside the checkout.

@@ -3,9 +3,10 @@
 # every test. The end-to-end tests start their own Xvfb on a free display.
 # Then the checks: the unit tests under ASan and UBSan, the real program under
 # memcheck, lint, the Debian package, the web page in a browser, the Windows
-# build under Wine and the arm64 build under qemu. Every stage that can run
-# runs, even after an earlier one failed; the summary comes last and the exit
-# status is non-zero if any failed. A stage that exits 77 could not run
+# build under Wine, the arm64 build under qemu and the release, made twice and
+# compared byte for byte. Every stage that can run runs, even after an earlier
+# one failed; the summary comes last and the exit status is non-zero if any
+# failed. A stage that exits 77 could not run
 # here: it says why and counts as skipped, never as passed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -73,6 +74,9 @@ check windows scripts/windows.sh test
 
 stage "the program and unit tests built for arm64, under qemu (scripts/arm64.sh test)"
 check arm64 scripts/arm64.sh test
+
+stage "the release, made twice in different folders, umasks and time zones, compared byte for byte (scripts/release.sh check)"
+check release scripts/release.sh check
 
 stage "summary"
 ((${#failed[@]} == 0)) || echo "failed: ${failed[*]}"

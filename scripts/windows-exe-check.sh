@@ -5,12 +5,26 @@
 # freeglut's glutInit and glutCreateWindow are macros for __glutInitWithExit
 # and __glutCreateWindowWithExit, which take it as their last argument.
 # freeglut stores that exit but never calls it, so running the program cannot
-# show the hand-off; the calls in main's code and their arguments do.
-# Usage: scripts/windows-exe-check.sh OBJDUMP EXE MAIN_OBJECT
+# show the hand-off; the calls in main's code and their arguments do. Fails
+# too when the exe's version resource, which Windows shows in its Properties,
+# does not give VERSION as its file and product version.
+# Usage: scripts/windows-exe-check.sh OBJDUMP EXE VERSION MAIN_OBJECT [OBJECT...]
+# (the exe's objects in link order, main.cpp's first; the others are not read)
 set -euo pipefail
 
-objdump=$1 exe=$2 main_object=$3
+objdump=$1 exe=$2 version=$3 main_object=$4
 failed=false
+
+# The resource's strings are UTF-16, each value right after its name.
+for name in FileVersion ProductVersion; do
+    # awk reads to the end, so that strings is never cut off by SIGPIPE.
+    found=$(strings -a -e l -n 3 "$exe" |
+        awk -v name="$name" 'seen == 1 { print; seen = 2 } $0 == name && !seen { seen = 1 }')
+    if [[ $found != "$version" ]]; then
+        echo "windows-exe-check: $exe's version resource gives $name '$found', not $version" >&2
+        failed=true
+    fi
+done
 
 # Windows' own DLLs: those the program and freeglut use, and a few a newer
 # toolchain might bring in.
@@ -92,4 +106,4 @@ if $failed; then
     rm -f "$exe"
     exit 1
 fi
-echo "windows-exe-check: $(basename "$exe") imports only Windows' own DLLs (${dlls//$'\n'/ }), and main passes exit to __glutInitWithExit and __glutCreateWindowWithExit"
+echo "windows-exe-check: $(basename "$exe") imports only Windows' own DLLs (${dlls//$'\n'/ }), main passes exit to __glutInitWithExit and __glutCreateWindowWithExit, and its version resource says $version"

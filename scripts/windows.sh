@@ -7,6 +7,8 @@
 #        scripts/windows.sh run     build, then run it under Wine on $DISPLAY
 #        scripts/windows.sh test    build, then test it under Wine against the
 #                                   desktop program (scripts/windows-test.sh)
+#        scripts/windows.sh freeglut  only freeglut, for builds elsewhere
+#                                   (scripts/release.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,9 +17,9 @@ freeglut_prefix=$build_dir/freeglut
 sources_dir=$build_dir/apt
 
 case ${1:-build} in
-build | run | test) ;;
+build | run | test | freeglut) ;;
 *)
-    echo "usage: scripts/windows.sh [run|test]" >&2
+    echo "usage: scripts/windows.sh [run|test|freeglut]" >&2
     exit 2
     ;;
 esac
@@ -153,6 +155,7 @@ build_freeglut() {
 }
 
 build_freeglut
+[[ ${1:-build} != freeglut ]] || exit 0
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$(nproc)"
 echo "windows: $build_dir/bumpmap.exe and $(ls "$build_dir"/bumpmap-*-windows-x86_64.zip)"

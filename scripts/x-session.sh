@@ -137,3 +137,28 @@ pixels_unlike() {
     count=$(compare -metric AE "$1" "$2" "${3:-null:}" 2>&1) || true
     echo "${count%% *}"
 }
+
+# Reaches the states of tests/steps.txt in turn, up to and including $2, in
+# $window, sending each key only after the frame of the one before has arrived
+# (keys sent together would land in one slow frame under emulation, where a
+# frame takes a second or more). Saves each state as $1/NAME.png and prints,
+# after $3, how many of its pixels differ from the desktop program's frame in
+# build-frames/ (scripts/desktop-frames.sh). Fails if any pixel does.
+compare_states_key_by_key() {
+    local frames=$1 last=$2 name keys key pixels different=0
+    rm -rf "$frames"
+    mkdir -p "$frames"
+    while read -r name keys; do
+        [[ -z $name || $name == \#* ]] && continue
+        for key in $keys; do
+            xdotool key "$key"
+            frame=$(wait_for_new_frame "$window" "$frame" 120) || return 1
+        done
+        capture_window "$frames/$name.png"
+        pixels=$(pixels_unlike "build-frames/$name.png" "$frames/$name.png")
+        echo "$3: $name: $pixels pixels differ from the native program's"
+        [[ $pixels == 0 ]] || different=$((different + 1))
+        [[ $name != "$last" ]] || break
+    done <tests/steps.txt
+    ((different == 0))
+}

@@ -1,0 +1,298 @@
+#!/usr/bin/env bash
+# Makes a release in dist/ from the committed tree (it refuses one with changes):
+# the source tarball, then, each built from that tarball unpacked, so that the
+# tarball is proven complete, the Debian packages for amd64 and arm64, the
+# Windows zip and the web page's zip, and SHA256SUMS over them. Every artefact
+# is dated SOURCE_DATE_EPOCH, the date of debian/changelog's last entry, so the
+# same commit gives the same bytes wherever and whenever it is built.
+# Usage: scripts/release.sh          the release in dist/
+#        scripts/release.sh check    makes it twice, in two folders of different
+#                                    names, umasks and time zones, and fails,
+#                                    naming the file and showing how, if one byte
+#                                    differs; then lintian over both packages
+#                                    and the arm64 program under qemu against
+#                                    the native program's frames.
+# RELEASE_DIR=DIR puts the release in DIR/dist and its build in DIR/work.
+# Exits 77, saying which and why, when this Debian release cannot make (or
+# check) one of the artefacts; the others are still made.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+mode=${1:-make}
+[[ $mode == make || $mode == check ]] || { echo "usage: scripts/release.sh [check]" >&2; exit 2; }
+
+skip() {
+    echo "release: skipped: $*"
+    exit 77
+}
+
+scripts/install-deps.sh release package
+top=$PWD
+# A release is made of commits: git archive takes HEAD, so a tracked file
+# changed since would not be in it. The check, a stage of scripts/test.sh, is
+# skipped rather than failed in a tree with work in progress.
+if [[ -n $(git status --porcelain --untracked-files=no) ]]; then
+    git status --short
+    [[ $mode == check ]] && skip "the tree has changes that are not committed, and a release is made of commits"
+    echo "release: the tree has changes that are not committed; a release is made of commits" >&2
+    exit 1
+fi
+version=$(dpkg-parsechangelog -S Version)
+version=${version%-*}
+name=bumpmap-$version
+# The one date of every artefact: the changelog's, which dpkg would take anyway,
+# which travels in the tarball (the commit's date does not) and which changes
+# only when a release is made.
+SOURCE_DATE_EPOCH=$(dpkg-parsechangelog -S Timestamp)
+export SOURCE_DATE_EPOCH
+codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+# Kept between runs, not part of the release: the arm64 build root.
+cache=$top/build-release/cache
+
+# The source: the committed tree by git archive, packed again with GNU tar so
+# that its entries are sorted, owned by root and dated like the rest.
+source_tarball() {
+    git archive --format=tar --prefix="$name/" HEAD | tar -x -C "$work"
+    tar -c -C "$work" --sort=name --format=gnu --mtime="@$SOURCE_DATE_EPOCH" \
+        --owner=0 --group=0 --numeric-owner --mode=u+w,go-w,a+rX "$name" |
+        gzip -n -9 >"$out/$name.tar.gz"
+    rm -rf "${work:?}/$name"
+    tar -x -f "$out/$name.tar.gz" -C "$work"
+}
+
+amd64_package() {
+    (cd "$src" && dpkg-buildpackage -us -uc -b -j"$(nproc)") >"$work/amd64.log" 2>&1 ||
+        { tail -n 30 "$work/amd64.log"; return 1; }
+    grep -E '^ *[0-9]+% tests passed' "$work/amd64.log" || true
+    cp "$work/bumpmap_$version-1_amd64.deb" "$out/"
+}
+
+windows_zip() {
+    # freeglut for Windows is built once in this tree's build-windows/.
+    scripts/windows.sh freeglut
+    (cd "$src" && cmake --preset windows -DBUMPMAP_FREEGLUT_PREFIX="$top/build-windows/freeglut" &&
+        cmake --build --preset windows -j "$(nproc)") >"$work/windows.log" 2>&1 ||
+        { tail -n 30 "$work/windows.log"; return 1; }
+    cp "$src/build-windows/$name-windows-x86_64.zip" "$out/"
+}
+
+web_zip() {
+    local status=0 page=$work/web/$name-web
+    (cd "$src" && scripts/web.sh build) >"$work/web.log" 2>&1 || status=$?
+    if ((status != 0)); then
+        tail -n 30 "$work/web.log"
+        ((status == 77)) && skip "the web page cannot be built with this Emscripten"
+        return 1
+    fi
+    mkdir -p "$page"
+    cp "$src"/build-web/index.{html,js,wasm} "$page/"
+    cp "$src/LICENSE" "$page/LICENSE.txt"
+    scripts/zip-folder.sh "$out/$name-web.zip" "$page"
+}
+
+# The arm64 package, cross-built the Debian way in a throwaway root that
+# mmdebstrap makes, so that no arm64 architecture is added to this machine.
+# The root, with the cross compilers and the arm64 build dependencies
+# installed, is kept as a tarball and unpacked afresh for every build.
+if (($(id -u) == 0)); then
+    mmdebstrap_mode=root
+else
+    mmdebstrap_mode=unshare
+fi
+arm64_root() {
+    local tarball=$cache/arm64-root-$codename.tar mirror stamp options=()
+    stamp="$codename $(md5sum <"$src/debian/control")"
+    [[ -f $tarball && $(cat "$tarball.stamp" 2>/dev/null) == "$stamp" ]] && return 0
+    # The mirror, proxy and checks of this machine's apt, as scripts/arm64.sh takes
+    # them; the archive key named, so that mmdebstrap needs no gpg to find it.
+    # shellcheck disable=SC2016 # apt's own $(FIELD) placeholders
+    mirror=$(apt-get indextargets --format '$(REPO_URI) $(RELEASE) $(CODENAME)' \
+        'Identifier: Packages' | awk -v r="$codename" '$2 == r || $3 == r { print $1; exit }')
+    [[ -n $mirror ]] || { echo "release: apt has no source for Debian $codename" >&2; return 1; }
+    while read -r option; do
+        options+=("--aptopt=${option%;}")
+    done < <(apt-config dump | grep -E '^Acquire::(https?::Proxy|Check-Valid-Until) ')
+    mkdir -p "$cache"
+    rm -f "$tarball"
+    echo "release: making the arm64 build root of Debian $codename (once)"
+    # shellcheck disable=SC2016 # $1 is the root, for mmdebstrap's hooks
+    mmdebstrap --mode="$mmdebstrap_mode" --variant=buildd --architectures=amd64,arm64 \
+        --include=crossbuild-essential-arm64 "${options[@]}" \
+        --customize-hook='mkdir -p "$1/root/source/debian"' \
+        --customize-hook="upload $src/debian/control /root/source/debian/control" \
+        --customize-hook='chroot "$1" apt-get build-dep -y -a arm64 -P nocheck /root/source' \
+        --customize-hook='rm -rf "$1/root/source"' \
+        "$codename" - "deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $mirror $codename main" \
+        2>"$cache/arm64-root.log" |
+        mmtarfilter --path-exclude='/dev/*' >"$tarball.new" ||
+        { tail -n 30 "$cache/arm64-root.log"; rm -f "$tarball.new"; return 1; }
+    mv "$tarball.new" "$tarball"
+    echo "$stamp" >"$tarball.stamp"
+}
+arm64_package() {
+    [[ $(dpkg --print-architecture) == amd64 ]] ||
+        skip "the arm64 package is cross-built from amd64, and this machine is $(dpkg --print-architecture)"
+    command -v mmdebstrap >/dev/null || skip "Debian $codename has no mmdebstrap to make the build root"
+    # grep reads it all: one that quit at the first match could leave apt-cache
+    # killed by SIGPIPE, which pipefail takes for a missing package.
+    apt-cache show crossbuild-essential-arm64 2>/dev/null | grep '^Version:' >/dev/null ||
+        skip "Debian $codename has no crossbuild-essential-arm64"
+    arm64_root
+    local deb=bumpmap_$version-1_arm64.deb
+    # Without the tests: arm64 programs cannot run in the root. scripts/arm64.sh
+    # runs the unit tests under qemu, and `check` the packaged program.
+    cat >"$work/arm64-build.sh" <<EOF
+set -e
+cd /root
+tar -xzf $name.tar.gz
+cd $name
+export SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH DEB_BUILD_OPTIONS="nocheck parallel=$(nproc)"
+dpkg-buildpackage -a arm64 --build-profiles=nocheck -b -us -uc
+EOF
+    # shellcheck disable=SC2016 # $1 is the root, for mmdebstrap's hooks
+    mmdebstrap --mode="$mmdebstrap_mode" --variant=custom --skip=update \
+        --setup-hook="tar-in $cache/arm64-root-$codename.tar /" \
+        --customize-hook="upload $out/$name.tar.gz /root/$name.tar.gz" \
+        --customize-hook="upload $work/arm64-build.sh /root/build.sh" \
+        --customize-hook='chroot "$1" sh /root/build.sh' \
+        --customize-hook="download /root/$deb $out/$deb" \
+        "$codename" /dev/null >"$work/arm64.log" 2>&1 ||
+        { tail -n 30 "$work/arm64.log"; return 1; }
+}
+
+# Runs the function $2, with errexit on inside it, and files $1 under failed,
+# or under skipped when it exits 77.
+failed=()
+skipped=()
+part() {
+    local status
+    echo "release: $1"
+    set +e
+    (set -e && "$2")
+    status=$?
+    set -e
+    if ((status == 77)); then
+        skipped+=("$1")
+    elif ((status != 0)); then
+        failed+=("$1")
+    fi
+}
+
+# The whole release into $1, built in $2.
+make_release() {
+    out=$1 work=$2
+    src=$work/$name
+    rm -rf "$out" "$work"
+    mkdir -p "$out" "$work"
+    echo "release: $name into $out, SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH" \
+        "($(date -u -d "@$SOURCE_DATE_EPOCH" '+%F %T UTC')), umask $(umask), TZ=${TZ:-unset}"
+    part "source tarball" source_tarball
+    ((${#failed[@]} == 0)) || return 0
+    part "amd64 package" amd64_package
+    part "arm64 package" arm64_package
+    part "Windows zip" windows_zip
+    part "web zip" web_zip
+    (cd "$out" && LC_ALL=C sha256sum -- bumpmap* >SHA256SUMS)
+}
+
+if [[ $mode == make ]]; then
+    if [[ -n ${RELEASE_DIR:-} ]]; then
+        make_release "$RELEASE_DIR/dist" "$RELEASE_DIR/work"
+    else
+        make_release "$top/dist" "$top/build-release/work"
+    fi
+    (cd "$out" && ls -l && cat SHA256SUMS)
+    ((${#failed[@]} == 0)) || { echo "release: failed: ${failed[*]}" >&2; exit 1; }
+    ((${#skipped[@]} == 0)) || { echo "release: not made here: ${skipped[*]} (see above why)"; exit 77; }
+    exit 0
+fi
+
+# check: the release twice, in folders of different names and depths, with
+# different umasks and time zones (POSIX ones, which need no tzdata), then
+# every file compared byte for byte.
+one=build-release/one
+two=build-release/check/second
+status_one=0 status_two=0
+(umask 0022 && TZ=UTC0 RELEASE_DIR=$top/$one scripts/release.sh) || status_one=$?
+(umask 0002 && TZ='<+1345>-13:45' RELEASE_DIR=$top/$two scripts/release.sh) || status_two=$?
+if ((status_one != 0 && status_one != 77 || status_two != 0 && status_two != 77)); then
+    echo "release: check: a release failed to build" >&2
+    exit 1
+fi
+
+echo "release: comparing $one/dist with $two/dist"
+mapfile -t files < <(find "$one/dist" "$two/dist" -maxdepth 1 -type f -printf '%f\n' | LC_ALL=C sort -u)
+for file in "${files[@]}"; do
+    if cmp -s "$one/dist/$file" "$two/dist/$file"; then
+        echo "release: $file: the same bytes"
+        continue
+    fi
+    echo "release: $file differs between the two builds" >&2
+    failed+=("$file")
+    [[ -f $one/dist/$file && -f $two/dist/$file ]] || continue
+    if scripts/install-deps.sh release-diff >/dev/null 2>&1; then
+        diffoscope --no-progress "$one/dist/$file" "$two/dist/$file" | head -n 200 || true
+    else
+        cmp -l "$one/dist/$file" "$two/dist/$file" | head -n 20 || true
+    fi
+done
+(cd "$one/dist" && sha256sum --quiet -c SHA256SUMS) || failed+=(SHA256SUMS)
+
+# Both packages as Debian checks them, as scripts/package-check.sh does.
+lint_packages() {
+    scripts/install-deps.sh package-check >/dev/null
+    local suppress=() deb status=0
+    lintian-explain-tags appstream-metadata-validation-failed >/dev/null 2>&1 &&
+        suppress=(--suppress-tags appstream-metadata-validation-failed)
+    for deb in "$one"/dist/*.deb; do
+        echo "release: $(basename "$deb") depends on $(dpkg-deb -f "$deb" Depends)"
+        echo "release: lintian $(basename "$deb")"
+        lintian --display-info --fail-on error,warning "${suppress[@]}" "$deb" \
+            2> >(grep -v 'root privileges' >&2) || status=1
+    done
+    return $status
+}
+part "lintian" lint_packages
+
+# The arm64 package's program, unpacked, under qemu against scripts/arm64.sh's
+# sysroot: its frames must be the native program's, pixel for pixel.
+arm64_program() {
+    local deb=$one/dist/bumpmap_$version-1_arm64.deb root=build-release/arm64-program status=0
+    [[ -f $deb ]] || skip "there is no arm64 package to run"
+    scripts/arm64.sh >build-release/arm64-sysroot.log 2>&1 || status=$?
+    if ((status != 0)); then
+        tail -n 20 build-release/arm64-sysroot.log
+        ((status == 77)) && skip "scripts/arm64.sh cannot make its sysroot here"
+        return 1
+    fi
+    rm -rf "$root"
+    dpkg-deb -x "$deb" "$root"
+    scripts/desktop-frames.sh
+    source scripts/x-session.sh
+    start_xvfb
+    local qemu sysroot program
+    qemu=$(command -v qemu-aarch64-static || command -v qemu-aarch64)
+    sysroot=$(realpath build-arm64/sysroot)
+    "$qemu" -L "$sysroot" "$root/usr/bin/bumpmap" &
+    program=$!
+    owned_pids+=("$program")
+    open_window 120
+    grep -F " $sysroot/" "/proc/$program/maps" | grep -E '/dri/|libgallium' >/dev/null ||
+        { echo "release: no Mesa driver from $sysroot in the program"; return 1; }
+    status=0
+    compare_states_key_by_key build-release/arm64-frames plus "release: arm64 package" || status=1
+    xdotool key Escape
+    timeout 60 tail --pid="$program" -f /dev/null || { echo "release: still running 60 s after Escape"; return 1; }
+    wait "$program" || { echo "release: the arm64 program did not end with status 0 after Escape"; return 1; }
+    return $status
+}
+part "the arm64 package's program under qemu" arm64_program
+
+echo "release: the first build's files:"
+(cd "$one/dist" && ls -l && cat SHA256SUMS)
+((${#failed[@]} == 0)) || { echo "release: check failed: ${failed[*]}" >&2; exit 1; }
+if ((status_one == 77 || ${#skipped[@]})); then
+    echo "release: check: the same bits, but not everything could be made or checked here (see above why)"
+    exit 77
+fi
+echo "release: check: every file the same bits in both builds"
