@@ -76,7 +76,7 @@ echo "package-check: the release number"
 version=$(dpkg-parsechangelog -S Version)
 version=${version%-*}
 for found in \
-    "CMakeLists.txt $(sed -n 's/^project(bumpmap VERSION \([^ ]*\) .*/\1/p' CMakeLists.txt)" \
+    "CMakeLists.txt $(sed -n 's/^project(bumpmap VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)" \
     "metainfo $(grep -m1 -o '<release version="[^"]*"' "$metainfo" | cut -d'"' -f2)" \
     "manual $(zcat "$root/usr/share/man/man6/bumpmap.6.gz" | sed -n 's/^\.TH .*"bumpmap \([^"]*\)".*/\1/p')"; do
     [[ ${found#* } == "$version" ]] ||
