@@ -85,8 +85,15 @@ web_zip() {
         return 1
     fi
     mkdir -p "$page"
-    cp "$src"/build-web/index.{html,js,wasm} "$page/"
+    cp -r "$src"/build-web/{index.html,index.js,index.wasm,manifest.webmanifest,sw.js,icons} "$page/"
     cp "$src/LICENSE" "$page/LICENSE.txt"
+    # The page's service worker fetches every file it keeps when it installs,
+    # and installs with none if one is missing: each must be in the zip.
+    local file
+    for file in $(sed -n '/^var FILES/,/];/p' "$page/sw.js" | grep -o "'[^']*'" | tr -d "'"); do
+        [[ $file == ./ || -f $page/$file ]] ||
+            { echo "release: the page's service worker keeps $file, which the web zip lacks" >&2; return 1; }
+    done
     scripts/zip-folder.sh "$out/$name-web.zip" "$page"
 }
 
