@@ -89,9 +89,11 @@ web_zip() {
     cp "$src/LICENSE" "$page/LICENSE.txt"
     # The page's service worker fetches every file it keeps when it installs,
     # and installs with none if one is missing: each must be in the zip.
-    local file
-    for file in $(sed -n '/^var FILES/,/];/p' "$page/sw.js" | grep -o "'[^']*'" | tr -d "'"); do
-        [[ $file == ./ || -f $page/$file ]] ||
+    local kept file
+    kept=$(sed -n "s/^var FILES = .*concat('\([^']*\)'.*/\1/p" "$page/sw.js")
+    [[ -n $kept ]] || { echo "release: no list of the files it keeps in the page's sw.js" >&2; return 1; }
+    for file in $kept; do
+        [[ -f $page/$file ]] ||
             { echo "release: the page's service worker keeps $file, which the web zip lacks" >&2; return 1; }
     done
     scripts/zip-folder.sh "$out/$name-web.zip" "$page"

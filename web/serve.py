@@ -51,13 +51,15 @@ class Handler(http.server.SimpleHTTPRequestHandler):
             self.send_header("ETag", tag)
             self.end_headers()
             return None
-        key = (path, stat.st_mtime_ns, stat.st_size)
-        with open(path, "rb") as file:
-            body = file.read()
-        if gzipped:
-            if self.compressed.get(path, (None,))[0] != key:
-                self.compressed[path] = (key, gzip.compress(body, 9, mtime=0))
+        key = (stat.st_mtime_ns, stat.st_size)
+        if gzipped and self.compressed.get(path, (None,))[0] == key:
             body = self.compressed[path][1]
+        else:
+            with open(path, "rb") as file:
+                body = file.read()
+            if gzipped:
+                body = gzip.compress(body, 9, mtime=0)
+                self.compressed[path] = (key, body)
         self.send_response(200)
         self.send_header("Content-Type", self.guess_type(path))
         self.send_header("Content-Length", str(len(body)))

@@ -8,9 +8,9 @@
 'use strict';
 
 var CACHE = 'bumpmap-@VERSION@';
-var FILES = ['./', 'index.html', 'index.js', 'index.wasm', 'manifest.webmanifest',
-             'icons/bumpmap-32.png', 'icons/bumpmap-48.png', 'icons/bumpmap-128.png',
-             'icons/bumpmap-256.png'];
+// The files it keeps, filled in by the build (@FILES@) from the list whose
+// hash names the cache.
+var FILES = ['./'].concat('@FILES@'.split(' '));
 
 self.addEventListener('install', function (event) {
   event.waitUntil(caches.open(CACHE).then(function (cache) {

@@ -25,12 +25,10 @@ CATEGORIES = ("accessibility", "best-practices", "seo")
 METRICS = (("first-contentful-paint", "FCP"), ("largest-contentful-paint", "LCP"),
            ("total-blocking-time", "TBT"), ("cumulative-layout-shift", "CLS"),
            ("speed-index", "SI"))
-# As the browser tests start Chromium: no sandbox as root, WebGL on
-# SwiftShader by name, nothing that reaches out to the network.
-CHROME_FLAGS = ("--headless --no-sandbox --disable-gpu --enable-unsafe-swiftshader "
-                "--disable-dev-shm-usage --disable-background-networking "
-                "--disable-component-update --disable-sync --no-first-run "
-                "--disable-default-apps --disable-domain-reliability")
+# As the browser tests start Chromium, and nothing more that reaches out to
+# the network.
+CHROME_FLAGS = " ".join(browser_test.CHROMIUM_FLAGS
+                        + ("--disable-default-apps", "--disable-domain-reliability"))
 
 
 def run_axe(axe_script):

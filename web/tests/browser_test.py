@@ -42,6 +42,14 @@ import serve  # noqa: E402 (web/serve.py, found through the path above)
 FILLED_RMSE = 0.01
 WIREFRAME_RMSE = 0.08
 
+# Headless Chromium as every test of the page starts it: root in CI needs
+# --no-sandbox; the network is closed, so nothing may reach out; WebGL runs on
+# SwiftShader, asked for by name.
+CHROMIUM_FLAGS = ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                  "--no-first-run", "--disable-background-networking",
+                  "--disable-component-update", "--disable-sync", "--disable-dev-shm-usage",
+                  "--enable-unsafe-swiftshader")
+
 # X key names (tests/steps.txt) as WebDriver types them.
 KEYS = {
     "space": Keys.SPACE,
@@ -152,13 +160,8 @@ class Browser:
         self.profile = tempfile.mkdtemp(prefix="bumpmap-chromium-")
         options = webdriver.ChromeOptions()
         options.binary_location = "/usr/bin/chromium"
-        # Root in CI needs --no-sandbox; the network is closed, so nothing may
-        # reach out; WebGL runs on SwiftShader, asked for by name.
-        for argument in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
-                         "--no-first-run", "--disable-background-networking",
-                         "--disable-component-update", "--disable-sync", "--disable-dev-shm-usage",
-                         "--enable-unsafe-swiftshader", "--window-size=1280,720",
-                         "--force-device-scale-factor=1", f"--user-data-dir={self.profile}"):
+        for argument in CHROMIUM_FLAGS + ("--window-size=1280,720", "--force-device-scale-factor=1",
+                                          f"--user-data-dir={self.profile}"):
             options.add_argument(argument)
         if phone:
             options.add_experimental_option("mobileEmulation", {"deviceMetrics": PHONE})
