@@ -15,11 +15,14 @@
 
 namespace e2e {
 
-// Generous: Mesa draws in software and CI machines can be busy.
-constexpr milliseconds startTimeout{20000};
-constexpr milliseconds frameTimeout{10000};
+// Only how long a failure takes to show: waits end on what they wait for.
+// Generous, as a machine busy with other work can keep the program waiting
+// for seconds.
+constexpr milliseconds startTimeout{60000};
+constexpr milliseconds frameTimeout{60000};
 // A frame takes under 10 ms here (Mesa's software rasteriser); this long
-// without a new one means the program has drawn everything it was asked for.
+// with the program asleep and the picture unchanged, it has drawn
+// everything it was asked for.
 constexpr milliseconds quietTime{300};
 
 inline void expectMarkerAt(const Image &picture, const ViewAngles &angles)
@@ -84,7 +87,7 @@ class BumpmapTest : public ::testing::Test {
     // The picture once the program has stopped drawing.
     Image settle()
     {
-        auto image = waitForStill(display(), window_, quietTime, frameTimeout);
+        auto image = waitForStill(display(), window_, *program_, quietTime, frameTimeout);
         if (!image)
             throw std::runtime_error("the picture never settled");
         return *image;

@@ -91,7 +91,8 @@ TEST_F(WindowCloseTest, DeleteWindowMessageEndsTheProgramCleanly)
 {
     sendDeleteWindow(display(), window());
     const auto status = program().waitForExit(frameTimeout);
-    ASSERT_TRUE(status) << "still running";
+    ASSERT_TRUE(status) << "still running " << frameTimeout.count()
+                        << " ms later; its threads: " << program().threads();
     ASSERT_TRUE(WIFEXITED(*status)) << "ended by signal " << WTERMSIG(*status);
     EXPECT_EQ(WEXITSTATUS(*status), 0);
     expectNoOutput();
@@ -139,7 +140,8 @@ TEST_F(OptionsTest, UnknownArgumentIsIgnored)
     ASSERT_TRUE(waitForImage(
         server.display(), plainWindow, [](const Image &image) { return hasPicture(image); },
         startTimeout));
-    const auto expected = waitForStill(server.display(), plainWindow, quietTime, frameTimeout);
+    const auto expected =
+        waitForStill(server.display(), plainWindow, plain, quietTime, frameTimeout);
     ASSERT_TRUE(expected);
 
     EXPECT_EQ(windowSize(display(), window()), std::make_pair(450, 300));

@@ -12,10 +12,12 @@
 #include <csignal>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <ostream>
 #include <stdexcept>
 #include <system_error>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/prctl.h>
@@ -259,6 +261,60 @@ long Program::residentKiB() const
     return -1;
 }
 
+namespace {
+
+// Calls `visit` with the /proc folder of each of the process's threads;
+// false once the process is gone.
+bool forEachThread(pid_t pid, const std::function<void(const std::string &)> &visit)
+{
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    DIR *dir = opendir(tasks.c_str());
+    if (dir == nullptr)
+        return false;
+    while (const dirent *entry = readdir(dir)) {
+        if (entry->d_name[0] != '.')
+            visit(tasks + "/" + entry->d_name);
+    }
+    closedir(dir);
+    return true;
+}
+
+// A thread's state letter; it follows the name, which may itself hold spaces
+// and parentheses.
+char threadState(const std::string &thread)
+{
+    std::string stat;
+    std::getline(std::ifstream(thread + "/stat"), stat);
+    const auto nameEnd = stat.rfind(')');
+    return nameEnd == std::string::npos || nameEnd + 2 >= stat.size() ? '?' : stat[nameEnd + 2];
+}
+
+} // namespace
+
+Program::Activity Program::activity() const
+{
+    Activity activity{0, true};
+    const bool found = forEachThread(pid_, [&activity](const std::string &thread) {
+        long long nanoseconds = 0;
+        std::ifstream(thread + "/schedstat") >> nanoseconds;
+        activity.cpuNanoseconds += nanoseconds;
+        activity.asleep = activity.asleep && threadState(thread) == 'S';
+    });
+    return found ? activity : Activity{};
+}
+
+std::string Program::threads() const
+{
+    std::string description;
+    forEachThread(pid_, [&description](const std::string &thread) {
+        std::string waitsIn;
+        std::getline(std::ifstream(thread + "/wchan"), waitsIn);
+        description += std::string(description.empty() ? "" : ", ") + threadState(thread) + " " +
+                       (waitsIn.empty() || waitsIn == "0" ? "-" : waitsIn);
+    });
+    return description.empty() ? "gone" : description;
+}
+
 Window waitForWindow(Display *display, const std::string &title, milliseconds timeout)
 {
     const auto deadline = Clock::now() + timeout;
@@ -396,19 +452,24 @@ std::optional<Image> waitForChange(Display *display, Window window, const Image 
         display, window, [&before](const Image &image) { return image != before; }, timeout);
 }
 
-std::optional<Image> waitForStill(Display *display, Window window, milliseconds quiet,
-                                  milliseconds timeout)
+std::optional<Image> waitForStill(Display *display, Window window, const Program &program,
+                                  milliseconds quiet, milliseconds timeout)
 {
     const auto deadline = Clock::now() + timeout;
     Image last = grab(display, window);
+    Program::Activity activity = program.activity();
     auto lastChange = Clock::now();
+    int stillLooks = 0;
     while (!last.empty() && Clock::now() < deadline) {
         std::this_thread::sleep_for(pollInterval);
         Image image = grab(display, window);
-        if (image != last) {
+        const Program::Activity now = program.activity();
+        if (image != last || !(now == activity) || !now.asleep) {
             last = std::move(image);
+            activity = now;
             lastChange = Clock::now();
-        } else if (Clock::now() - lastChange >= quiet) {
+            stillLooks = 0;
+        } else if (++stillLooks >= 3 && Clock::now() - lastChange >= quiet) {
             return last;
         }
     }

@@ -86,6 +86,20 @@ class Program {
     std::optional<int> waitForExit(milliseconds timeout);
     // VmRSS from /proc, or -1 once the program is gone.
     long residentKiB() const;
+    // What the program is doing, from /proc: the CPU time all its threads
+    // have had, and whether every thread sleeps waiting for something. A
+    // program starved by a busy machine is runnable, not asleep.
+    struct Activity {
+        long long cpuNanoseconds = -1;
+        bool asleep = false;
+        bool operator==(const Activity &other) const
+        {
+            return cpuNanoseconds == other.cpuNanoseconds && asleep == other.asleep;
+        }
+    };
+    Activity activity() const;
+    // Each thread's state and what it waits in, for a failure message.
+    std::string threads() const;
 
   private:
     void readOutput(int outFd, int errFd);
@@ -134,9 +148,11 @@ std::optional<Image> waitForImage(Display *display, Window window,
 std::optional<Image> waitForChange(Display *display, Window window, const Image &before,
                                    milliseconds timeout);
 
-// Polls until the picture has not changed for `quiet`: the program has drawn
-// everything it was asked for.
-std::optional<Image> waitForStill(Display *display, Window window, milliseconds quiet,
-                                  milliseconds timeout);
+// Polls until the program has drawn everything it was asked for: for `quiet`
+// and at least three looks, the picture has not changed while the program
+// slept and had no CPU time. A fixed quiet time alone would take a program
+// that a busy machine keeps waiting for one that has finished.
+std::optional<Image> waitForStill(Display *display, Window window, const Program &program,
+                                  milliseconds quiet, milliseconds timeout);
 
 } // namespace e2e
