@@ -19,7 +19,8 @@ start_xvfb() {
     number_file=$(mktemp)
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number_file" 2>/dev/null &
     owned_pids+=($!)
-    for _ in $(seq 100); do
+    # Generous, for a busy machine: it only bounds how long a failure takes.
+    for _ in $(seq 600); do
         [[ -s $number_file ]] && break
         sleep 0.1
     done
@@ -59,11 +60,18 @@ open_window() {
         frame=$(wait_for_first_frame "$window" "${1:-60}")
 }
 
-# Presses the keys in $window, then waits for the last of their frames.
+# Presses the keys in $window one at a time, each once the frame of the one
+# before has arrived; every key must change the picture. The last frame is then
+# the one the keys lead to, however long a busy machine keeps the program
+# waiting between two frames, which a wait for the picture to stop changing
+# could mistake for the end. Waits up to $frame_timeout seconds (default 60)
+# for each frame.
 press_keys() {
-    xdotool key --delay 0 "$@"
-    frame=$(wait_for_new_frame "$window" "$frame")
-    frame=$(wait_for_still_frame "$window")
+    local key
+    for key in "$@"; do
+        xdotool key "$key"
+        frame=$(wait_for_new_frame "$window" "$frame" "${frame_timeout:-60}") || return 1
+    done
 }
 
 # Saves what $window shows as the PNG $1. Without the date chunks, the same
@@ -139,21 +147,17 @@ pixels_unlike() {
 }
 
 # Reaches the states of tests/steps.txt in turn, up to and including $2, in
-# $window, sending each key only after the frame of the one before has arrived
-# (keys sent together would land in one slow frame under emulation, where a
-# frame takes a second or more). Saves each state as $1/NAME.png and prints,
+# $window, key by key (press_keys). Saves each state as $1/NAME.png and prints,
 # after $3, how many of its pixels differ from the desktop program's frame in
 # build-frames/ (scripts/desktop-frames.sh). Fails if any pixel does.
 compare_states_key_by_key() {
-    local frames=$1 last=$2 name keys key pixels different=0
+    local frames=$1 last=$2 name keys pixels different=0
     rm -rf "$frames"
     mkdir -p "$frames"
     while read -r name keys; do
         [[ -z $name || $name == \#* ]] && continue
-        for key in $keys; do
-            xdotool key "$key"
-            frame=$(wait_for_new_frame "$window" "$frame" 120) || return 1
-        done
+        # shellcheck disable=SC2086 # one word per key
+        frame_timeout=120 press_keys $keys || return 1
         capture_window "$frames/$name.png"
         pixels=$(pixels_unlike "build-frames/$name.png" "$frames/$name.png")
         echo "$3: $name: $pixels pixels differ from the native program's"
