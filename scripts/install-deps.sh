@@ -2,7 +2,7 @@
 # Installs the Debian packages that the named jobs need, when any is missing.
 # Usage: scripts/install-deps.sh JOB...   (jobs: build run test bench lint pictures memcheck
 #        package package-check web web-test localhost windows windows-run windows-test arm64
-#        npm release release-diff)
+#        npm release release-diff load)
 set -euo pipefail
 
 # The arm64 emulator: Debian 12 and 13 package it as qemu-user-static, Debian
@@ -39,6 +39,7 @@ for job in "$@"; do
     arm64) wanted+=(cmake make g++-aarch64-linux-gnu "$(qemu_user_package)" debootstrap debian-archive-keyring xvfb xdotool imagemagick) ;;
     release) wanted+=(dpkg-dev git mmdebstrap debian-archive-keyring zip) ;;
     release-diff) wanted+=(diffoscope-minimal) ;;
+    load) wanted+=(stress-ng) ;;
     *)
         echo "install-deps: unknown job '$job'" >&2
         exit 2
