@@ -136,7 +136,7 @@ std::vector<long> residentBySpan(const std::vector<Look> &looks, int first, int 
 // a block kept or given back moves one of them.
 TEST_F(LongOrbitTest, TenThousandFramesWithoutGlErrorOrGrowingMemory)
 {
-    constexpr int firstFrames = 100;
+    constexpr int firstFrames = 500;
     constexpr int warmUpFrames = 5000;
     constexpr int frames = 10000;
     constexpr int span = 1000;
