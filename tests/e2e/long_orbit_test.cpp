@@ -28,9 +28,6 @@ struct Look {
     Clock::time_point time;
 };
 
-// The look's verdict on one picture.
-enum class Sight { marker, torn, offCircle };
-
 class LongOrbitTest : public BumpmapTest {
   protected:
     // The light's whole-degree angle in `picture`, if a white spot sits on
@@ -132,9 +129,12 @@ std::vector<long> residentBySpan(const std::vector<Look> &looks, int first, int 
 // Mesa and the C library keep taking memory for the first few thousand
 // frames (up to 7 MiB, measured) before it levels off, so the 10,000 frames
 // that must not grow come after a warm-up. Even then the C library now and
-// then keeps one more 1 MiB block than before, or gives one back, so growth
-// is judged span by span: a leak grows every one of ten 1,000-frame spans,
-// a block kept or given back moves one of them.
+// then keeps one more 1 MiB block than before, or gives one back. So growth
+// is judged twice over ten spans of 1,000 frames: the median growth from
+// span to span, which one or two such blocks cannot move, catches a steady
+// climb; the growth in all catches a leak that the C library first serves
+// from memory already resident and then shows in one jump, as a seeded leak
+// of 300 bytes a frame did (flat for 8,000 frames, then 17.6 MiB).
 TEST_F(LongOrbitTest, TenThousandFramesWithoutGlErrorOrGrowingMemory)
 {
     // The first several hundred frames come at a third of the later rate
@@ -181,12 +181,10 @@ TEST_F(LongOrbitTest, TenThousandFramesWithoutGlErrorOrGrowingMemory)
     }
 
     const std::vector<long> resident = residentBySpan(looks, warmUpFrames, span, spans);
+    ASSERT_EQ(std::count(resident.begin(), resident.end(), -1L), 0) << "a span with no look";
     std::vector<long> growth;
-    for (std::size_t i = 1; i < resident.size(); ++i) {
-        if (resident[i] >= 0 && resident[i - 1] >= 0)
-            growth.push_back(resident[i] - resident[i - 1]);
-    }
-    ASSERT_GE(growth.size(), static_cast<std::size_t>(spans / 2)) << "too few looks to judge";
+    for (std::size_t i = 1; i < resident.size(); ++i)
+        growth.push_back(resident[i] - resident[i - 1]);
 
     std::string trace;
     for (const long kib : resident)
