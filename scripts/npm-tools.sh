@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs the npm tools of the checks into node_modules/, exactly as
 # package-lock.json pins them (npm ci), unless they are there already: npm ci
-# leaves node_modules/.package-lock.json newer than the lock file it followed.
+# leaves node_modules/.package-lock.json newer than the lock file it followed
+# and than package.json, whose overrides it followed too.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh npm
-if [[ ! node_modules/.package-lock.json -nt package-lock.json ]]; then
+if [[ ! node_modules/.package-lock.json -nt package-lock.json ||
+    ! node_modules/.package-lock.json -nt package.json ]]; then
     npm ci --no-audit --no-fund --loglevel=error
 fi
