@@ -72,6 +72,11 @@ cppcheck --quiet --std=c++17 --language=c++ -I src \
     --enable=warning,style,performance,portability --error-exitcode=1 src/ ||
     failed+=(cppcheck)
 
+# npm checks a dependency on a registry tag against the tag of the day: a lock
+# with one installs today and is refused once the tag moves.
+echo "lint: exact versions and no registry tags in package-lock.json"
+node scripts/npm-lock-check.js package-lock.json || failed+=("package-lock.json")
+
 # The README and docs/: the Markdown linter's rules are in .markdownlint-cli2.jsonc;
 # every relative link and #anchor must lead somewhere (.remarkrc.json).
 echo "lint: markdownlint and links over the Markdown pages"

@@ -2,7 +2,7 @@
 # Installs the npm tools of the checks into node_modules/, exactly as
 # package-lock.json pins them (npm ci), unless they are there already: npm ci
 # leaves node_modules/.package-lock.json newer than the lock file it followed
-# and than package.json, whose overrides it followed too.
+# and than package.json.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
