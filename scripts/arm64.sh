@@ -8,11 +8,12 @@
 # every float bit, and the program on a private Xvfb, whose frames must be the
 # very pixels of the native program's, and which must quit on Escape with
 # status 0. Exits 77, saying why, where this release lacks a piece.
+# `scripts/arm64.sh setup` only installs the packages and makes the sysroot.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 mode=${1:-build}
-[[ $mode == build || $mode == test ]] || { echo "usage: scripts/arm64.sh [test]" >&2; exit 2; }
+[[ $mode =~ ^(build|test|setup)$ ]] || { echo "usage: scripts/arm64.sh [test|setup]" >&2; exit 2; }
 
 skip() {
     echo "arm64: skipped: $*"
@@ -89,6 +90,7 @@ if [[ -f build-arm64/sysroot.stamp && $(cat build-arm64/sysroot.stamp) == "$stam
 else
     make_sysroot
 fi
+[[ $mode != setup ]] || exit 0
 
 cmake --preset arm64 >/dev/null
 cmake --build --preset arm64 -j "$(nproc)"

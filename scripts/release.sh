@@ -12,6 +12,8 @@
 #                                    differs; then lintian over both packages
 #                                    and the arm64 program under qemu against
 #                                    the native program's frames.
+#        scripts/release.sh setup    only installs what a release needs and makes
+#                                    the arm64 build root, and stops.
 # RELEASE_DIR=DIR puts the release in DIR/dist and its build in DIR/work.
 # Exits 77, saying which and why, when this Debian release cannot make (or
 # check) one of the artefacts; the others are still made.
@@ -19,7 +21,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 mode=${1:-make}
-[[ $mode == make || $mode == check ]] || { echo "usage: scripts/release.sh [check]" >&2; exit 2; }
+[[ $mode =~ ^(make|check|setup)$ ]] || { echo "usage: scripts/release.sh [check|setup]" >&2; exit 2; }
 
 skip() {
     echo "release: skipped: $*"
@@ -31,7 +33,7 @@ top=$PWD
 # A release is made of commits: git archive takes HEAD, so a tracked file
 # changed since would not be in it. The check, a stage of scripts/test.sh, is
 # skipped rather than failed in a tree with work in progress.
-if [[ -n $(git status --porcelain --untracked-files=no) ]]; then
+if [[ $mode != setup && -n $(git status --porcelain --untracked-files=no) ]]; then
     git status --short
     [[ $mode == check ]] && skip "the tree has changes that are not committed, and a release is made of commits"
     echo "release: the tree has changes that are not committed; a release is made of commits" >&2
@@ -138,7 +140,7 @@ arm64_root() {
     mv "$tarball.new" "$tarball"
     echo "$stamp" >"$tarball.stamp"
 }
-arm64_package() {
+arm64_can_be_made() {
     [[ $(dpkg --print-architecture) == amd64 ]] ||
         skip "the arm64 package is cross-built from amd64, and this machine is $(dpkg --print-architecture)"
     command -v mmdebstrap >/dev/null || skip "Debian $codename has no mmdebstrap to make the build root"
@@ -146,6 +148,18 @@ arm64_package() {
     # killed by SIGPIPE, which pipefail takes for a missing package.
     apt-cache show crossbuild-essential-arm64 2>/dev/null | grep '^Version:' >/dev/null ||
         skip "Debian $codename has no crossbuild-essential-arm64"
+}
+if [[ $mode == setup ]]; then
+    scripts/install-deps.sh package-check
+    scripts/install-deps.sh release-diff ||
+        echo "release: no diffoscope here; the check shows a difference with cmp instead"
+    src=$top
+    arm64_can_be_made
+    arm64_root
+    exit 0
+fi
+arm64_package() {
+    arm64_can_be_made
     arm64_root
     local deb=bumpmap_$version-1_arm64.deb
     # Without the tests: arm64 programs cannot run in the root. scripts/arm64.sh

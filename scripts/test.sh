@@ -8,10 +8,15 @@
 # one failed; the summary comes last and the exit status is non-zero if any
 # failed. A stage that exits 77 could not run
 # here: it says why and counts as skipped, never as passed.
+# The set-up comes first: every package and tool any stage needs, and what the
+# stages fetch (the npm tools, Debian's freeglut source, the arm64 roots) or
+# make once (Emscripten's libraries), so that the stages then need no network.
+# Usage: scripts/test.sh [setup]   (setup: only the set-up, no test)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh build test
+mode=${1:-all}
+[[ $mode == all || $mode == setup ]] || { echo "usage: scripts/test.sh [setup]" >&2; exit 2; }
 
 failed=()
 skipped=()
@@ -31,6 +36,27 @@ check() {
         failed+=("$name")
     fi
 }
+
+stage "set-up: Debian's packages for the build, the tests, memcheck, lint and the package"
+check "set-up of packages" scripts/install-deps.sh build run test lint web memcheck package package-check
+stage "set-up: the npm tools (scripts/npm-tools.sh)"
+check "set-up of npm tools" scripts/npm-tools.sh
+stage "set-up: the browser tests' packages and the page built once (scripts/web-test.sh setup)"
+check "set-up of web" scripts/web-test.sh setup
+stage "set-up: Wine, and Debian's freeglut built for Windows (scripts/windows.sh setup)"
+check "set-up of windows" scripts/windows.sh setup
+stage "set-up: the cross compiler, qemu and the arm64 sysroot (scripts/arm64.sh setup)"
+check "set-up of arm64" scripts/arm64.sh setup
+stage "set-up: the release's tools and its arm64 build root (scripts/release.sh setup)"
+check "set-up of release" scripts/release.sh setup
+
+if [[ $mode == setup ]]; then
+    stage "summary"
+    ((${#failed[@]} == 0)) || echo "failed: ${failed[*]}"
+    ((${#skipped[@]} == 0)) || echo "skipped: ${skipped[*]} (not here; its stage says why)"
+    ((${#failed[@]} > 0)) || echo "set-up done in ${SECONDS} s"
+    exit $((${#failed[@]} > 0))
+fi
 
 stage "build with warnings as errors (build-test)"
 rm -f build-test/ctest.log

@@ -6,7 +6,8 @@
 # Exits 77, saying why, when this system's Emscripten cannot build the page,
 # or when the browser tests passed but an audit could not run here: the test
 # command counts that as skipped, not passed.
-# Usage: scripts/web-test.sh [--measure]   (--measure: frame times per view instead)
+# Usage: scripts/web-test.sh [--measure|setup]   (--measure: frame times per view instead;
+#        setup: only install, fetch and build what the tests need, and stop)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -30,6 +31,9 @@ if ((status == 77)); then
     exit 77
 fi
 ((status == 0)) || exit "$status"
+if [[ ${1:-} == setup ]]; then
+    exec scripts/npm-tools.sh
+fi
 
 if [[ ${1:-} == --measure ]]; then
     exec /usr/bin/python3 web/tests/browser_test.py --measure build-web

@@ -9,6 +9,7 @@
 #                                   desktop program (scripts/windows-test.sh)
 #        scripts/windows.sh freeglut  only freeglut, for builds elsewhere
 #                                   (scripts/release.sh)
+#        scripts/windows.sh setup   only freeglut and what the test installs
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,9 +18,9 @@ freeglut_prefix=$build_dir/freeglut
 sources_dir=$build_dir/apt
 
 case ${1:-build} in
-build | run | test | freeglut) ;;
+build | run | test | freeglut | setup) ;;
 *)
-    echo "usage: scripts/windows.sh [run|test|freeglut]" >&2
+    echo "usage: scripts/windows.sh [run|test|freeglut|setup]" >&2
     exit 2
     ;;
 esac
@@ -156,6 +157,7 @@ build_freeglut() {
 
 build_freeglut
 [[ ${1:-build} != freeglut ]] || exit 0
+[[ ${1:-build} != setup ]] || exec scripts/windows-test.sh setup
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$(nproc)"
 echo "windows: $build_dir/bumpmap.exe and $(ls "$build_dir"/bumpmap-*-windows-x86_64.zip)"
