@@ -9,5 +9,6 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh npm
 if [[ ! node_modules/.package-lock.json -nt package-lock.json ||
     ! node_modules/.package-lock.json -nt package.json ]]; then
+    echo "npm-tools: npm ci with npm $(npm --version) on Node $(node --version)"
     npm ci --no-audit --no-fund --loglevel=error
 fi
