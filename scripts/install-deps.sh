@@ -37,7 +37,7 @@ for job in "$@"; do
     windows-run) wanted+=(wine wine64 libgl1-mesa-dri) ;;
     windows-test) wanted+=(wine wine64 libgl1-mesa-dri xvfb xdotool imagemagick python3) ;;
     arm64) wanted+=(cmake make g++-aarch64-linux-gnu "$(qemu_user_package)" debootstrap debian-archive-keyring xvfb xdotool imagemagick) ;;
-    release) wanted+=(dpkg-dev git mmdebstrap debian-archive-keyring zip) ;;
+    release) wanted+=(dpkg-dev git mmdebstrap debian-archive-keyring zip unzip gpg gpg-agent gpgv) ;;
     release-diff) wanted+=(diffoscope-minimal) ;;
     load) wanted+=(stress-ng) ;;
     *)
