@@ -2,7 +2,8 @@
 # The release notes of the version in CMakeLists.txt's project(): its entry in
 # NEWS.md, which must be the newest ("## VERSION (YYYY-MM-DD)"), with the same
 # version and date as the newest entries of debian/changelog and of the
-# metainfo's <releases>. Fails, saying which disagrees, otherwise.
+# metainfo's <releases>, and named by the README's Download part. Fails,
+# saying which disagrees, otherwise.
 # Usage: scripts/release-notes.sh          only the check
 #        scripts/release-notes.sh FILE     the check, then the notes into FILE,
 #                                          headed "# bumpmap VERSION (DATE)"
@@ -43,6 +44,9 @@ release=$(grep -m1 -o '<release version="[^"]*" date="[^"]*"' data/local.bumpmap
 notes=$(awk -v heading="$heading" '$0 == heading { found = 1; next } found && /^## / { exit } found' NEWS.md |
     sed '/./,$!d')
 [[ -n $notes ]] || disagree "NEWS.md's entry for $version is empty"
+# The README's Download part names the files to take, this version's.
+grep -qF "bumpmap_$version-1_amd64.deb" README.md ||
+    disagree "README.md's Download part does not name bumpmap_$version-1_amd64.deb"
 
 $failed && exit 1
 if [[ -n ${1:-} ]]; then

@@ -279,7 +279,7 @@ mkdir -m 0700 "$gnupg"
 export GNUPGHOME=$gnupg
 gpg --batch --quiet --pinentry-mode loopback --passphrase '' \
     --quick-gen-key 'bumpmap release check <release-check@bumpmap.invalid>' ed25519 sign never
-signing_key=$(gpg --batch --with-colons --list-keys | awk -F: '$1 == "fpr" { print $10; exit }')
+signing_key=$(gpg --batch --quiet --with-colons --list-keys | awk -F: '$1 == "fpr" { print $10; exit }')
 gpg --batch --export "$signing_key" >"$public_key"
 echo "release: signing both releases with the throwaway key $signing_key"
 status_one=0 status_two=0
