@@ -33,11 +33,11 @@ for job in "$@"; do
     web) wanted+=(emscripten cmake make python3) ;;
     localhost) wanted+=(libnss-myhostname) ;;
     web-test) wanted+=(chromium chromium-driver python3-selenium xvfb libgl1-mesa-dri xdotool imagemagick) ;;
-    windows) wanted+=(cmake g++-mingw-w64-x86-64-win32 dpkg-dev zip) ;;
+    windows) wanted+=(cmake g++-mingw-w64-x86-64-win32 dpkg-dev zip python3) ;;
     windows-run) wanted+=(wine wine64 libgl1-mesa-dri) ;;
     windows-test) wanted+=(wine wine64 libgl1-mesa-dri xvfb xdotool imagemagick python3) ;;
     arm64) wanted+=(cmake make g++-aarch64-linux-gnu "$(qemu_user_package)" debootstrap debian-archive-keyring xvfb xdotool imagemagick) ;;
-    release) wanted+=(dpkg-dev git mmdebstrap debian-archive-keyring zip) ;;
+    release) wanted+=(dpkg-dev git mmdebstrap debian-archive-keyring zip unzip gpg gpg-agent gpgv) ;;
     release-diff) wanted+=(diffoscope-minimal) ;;
     load) wanted+=(stress-ng) ;;
     *)

@@ -71,8 +71,10 @@ report=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 \
     man --warnings -E UTF-8 -l -Tutf8 -Z "$root/usr/share/man/man6/bumpmap.6.gz" 2>&1 >/dev/null) &&
     [[ -z $report ]] || { echo "$report"; failed+=(man); }
 
-# One release number in the changelog, the build, the metainfo and the manual page.
+# One release number in the changelog, the build, the metainfo and the manual
+# page, and NEWS.md's entry for it.
 echo "package-check: the release number"
+scripts/release-notes.sh || failed+=(release-notes)
 version=$(dpkg-parsechangelog -S Version)
 version=${version%-*}
 for found in \

@@ -1,19 +1,24 @@
 #!/usr/bin/env bash
 # Makes a release in dist/ from the committed tree (it refuses one with changes):
 # the source tarball, then, each built from that tarball unpacked, so that the
-# tarball is proven complete, the Debian packages for amd64 and arm64, the
-# Windows zip and the web page's zip, and SHA256SUMS over them. Every artefact
-# is dated SOURCE_DATE_EPOCH, the date of debian/changelog's last entry, so the
-# same commit gives the same bytes wherever and whenever it is built.
+# tarball is proven complete, the version's release notes from NEWS.md, the
+# Debian packages for amd64 and arm64, the Windows zip and the web page's zip,
+# and SHA256SUMS over them. Every artefact is dated SOURCE_DATE_EPOCH, the date
+# of debian/changelog's last entry, so the same commit gives the same bytes
+# wherever and whenever it is built.
 # Usage: scripts/release.sh          the release in dist/
 #        scripts/release.sh check    makes it twice, in two folders of different
-#                                    names, umasks and time zones, and fails,
-#                                    naming the file and showing how, if one byte
-#                                    differs; then lintian over both packages
-#                                    and the arm64 program under qemu against
-#                                    the native program's frames.
+#                                    names, umasks and time zones, each signed
+#                                    with a throwaway key, and fails, naming the
+#                                    file and showing how, if one byte differs
+#                                    (the signatures aside); then gpgv over the
+#                                    signatures, lintian over both packages and
+#                                    the arm64 program under qemu against the
+#                                    native program's frames.
 #        scripts/release.sh setup    only installs what a release needs and makes
 #                                    the arm64 build root, and stops.
+# SIGNING_KEY=KEY (a key in your GnuPG keyring) signs SHA256SUMS into
+# SHA256SUMS.asc; without it the release is unsigned, and says so.
 # RELEASE_DIR=DIR puts the release in DIR/dist and its build in DIR/work.
 # Exits 77, saying which and why, when this Debian release cannot make (or
 # check) one of the artefacts; the others are still made.
@@ -42,6 +47,9 @@ fi
 version=$(dpkg-parsechangelog -S Version)
 version=${version%-*}
 name=bumpmap-$version
+# NEWS.md must have this version's entry, and debian/changelog and the
+# metainfo the same version and date.
+scripts/release-notes.sh
 # The one date of every artefact: the changelog's, which dpkg would take anyway,
 # which travels in the tarball (the commit's date does not) and which changes
 # only when a release is made.
@@ -62,6 +70,11 @@ source_tarball() {
     tar -x -f "$out/$name.tar.gz" -C "$work"
 }
 
+# This version's entry of NEWS.md, from the tarball.
+release_notes() {
+    "$src/scripts/release-notes.sh" "$out/$name-notes.md"
+}
+
 amd64_package() {
     (cd "$src" && dpkg-buildpackage -us -uc -b -j"$(nproc)") >"$work/amd64.log" 2>&1 ||
         { tail -n 30 "$work/amd64.log"; return 1; }
@@ -76,6 +89,25 @@ windows_zip() {
         cmake --build --preset windows -j "$(nproc)") >"$work/windows.log" 2>&1 ||
         { tail -n 30 "$work/windows.log"; return 1; }
     cp "$src/build-windows/$name-windows-x86_64.zip" "$out/"
+    check_zip "$out/$name-windows-x86_64.zip" crlf
+}
+
+# What a user reads first in a zip: its README.txt gives the version, and with
+# $2 = crlf, for Windows, every text has CR LF line ends and no bare LF.
+check_zip() {
+    local zip=$1 entry status=0
+    [[ $(unzip -p "$zip" "*/README.txt" | head -n1) == "bumpmap $version"* ]] ||
+        { echo "release: $(basename "$zip")'s README.txt does not begin with bumpmap $version" >&2; status=1; }
+    [[ ${2:-} == crlf ]] || return $status
+    # grep reads it all: one that quit at the first bare LF could leave unzip
+    # killed by SIGPIPE, which pipefail takes for no bare LF.
+    while read -r entry; do
+        if unzip -p "$zip" "$entry" | grep -v $'\r$' >/dev/null; then
+            echo "release: $(basename "$zip"): $entry has lines without CR LF" >&2
+            status=1
+        fi
+    done < <(unzip -Z1 "$zip" | grep '\.txt$')
+    return $status
 }
 
 web_zip() {
@@ -87,8 +119,10 @@ web_zip() {
         return 1
     fi
     mkdir -p "$page"
-    cp -r "$src"/build-web/{index.html,index.js,index.wasm,manifest.webmanifest,sw.js,icons} "$page/"
+    cp -r "$src"/build-web/{index.html,index.js,index.wasm,manifest.webmanifest,sw.js,icons,README.txt} "$page/"
     cp "$src/LICENSE" "$page/LICENSE.txt"
+    grep -qF "<footer>bumpmap $version</footer>" "$page/index.html" ||
+        { echo "release: the page's footer does not give bumpmap $version" >&2; return 1; }
     # The page's service worker fetches every file it keeps when it installs,
     # and installs with none if one is missing: each must be in the zip.
     local kept file
@@ -99,6 +133,7 @@ web_zip() {
             { echo "release: the page's service worker keeps $file, which the web zip lacks" >&2; return 1; }
     done
     scripts/zip-folder.sh "$out/$name-web.zip" "$page"
+    check_zip "$out/$name-web.zip"
 }
 
 # The arm64 package, cross-built the Debian way in a throwaway root that
@@ -211,11 +246,23 @@ make_release() {
         "($(date -u -d "@$SOURCE_DATE_EPOCH" '+%F %T UTC')), umask $(umask), TZ=${TZ:-unset}"
     part "source tarball" source_tarball
     ((${#failed[@]} == 0)) || return 0
+    part "release notes" release_notes
     part "amd64 package" amd64_package
     part "arm64 package" arm64_package
     part "Windows zip" windows_zip
     part "web zip" web_zip
     (cd "$out" && LC_ALL=C sha256sum -- bumpmap* >SHA256SUMS)
+    part "signature" sign
+}
+
+# SHA256SUMS.asc: SHA256SUMS signed, detached and armoured, with SIGNING_KEY.
+sign() {
+    [[ -n ${SIGNING_KEY:-} ]] || return 0
+    local made
+    made=$(gpg --batch --yes --status-fd 1 --local-user "$SIGNING_KEY" --armor --detach-sign \
+        --output "$out/SHA256SUMS.asc" "$out/SHA256SUMS" | awk '$2 == "SIG_CREATED" { print $NF }')
+    [[ -n $made ]] || { echo "release: gpg made no signature with $SIGNING_KEY" >&2; return 1; }
+    echo "release: SHA256SUMS.asc, signed by key $made"
 }
 
 if [[ $mode == make ]]; then
@@ -225,19 +272,36 @@ if [[ $mode == make ]]; then
         make_release "$top/dist" "$top/build-release/work"
     fi
     (cd "$out" && ls -l && cat SHA256SUMS)
+    [[ -f $out/SHA256SUMS.asc ]] ||
+        echo "release: unsigned: no SIGNING_KEY, so no SHA256SUMS.asc (see docs/releases.md)"
     ((${#failed[@]} == 0)) || { echo "release: failed: ${failed[*]}" >&2; exit 1; }
     ((${#skipped[@]} == 0)) || { echo "release: not made here: ${skipped[*]} (see above why)"; exit 77; }
     exit 0
 fi
 
 # check: the release twice, in folders of different names and depths, with
-# different umasks and time zones (POSIX ones, which need no tzdata), then
-# every file compared byte for byte.
+# different umasks and time zones (POSIX ones, which need no tzdata), each
+# signed with a key made for the check in a GnuPG home of its own, then every
+# file compared byte for byte.
 one=build-release/one
 two=build-release/check/second
+gnupg=$top/build-release/check-gnupg
+public_key=$top/build-release/check-key.gpg
+rm -rf "$gnupg" "$public_key"
+mkdir -p build-release
+mkdir -m 0700 "$gnupg"
+export GNUPGHOME=$gnupg
+gpg --batch --quiet --pinentry-mode loopback --passphrase '' \
+    --quick-gen-key 'bumpmap release check <release-check@bumpmap.invalid>' ed25519 sign never
+signing_key=$(gpg --batch --quiet --with-colons --list-keys | awk -F: '$1 == "fpr" { print $10; exit }')
+gpg --batch --export "$signing_key" >"$public_key"
+echo "release: signing both releases with the throwaway key $signing_key"
 status_one=0 status_two=0
-(umask 0022 && TZ=UTC0 RELEASE_DIR=$top/$one scripts/release.sh) || status_one=$?
-(umask 0002 && TZ='<+1345>-13:45' RELEASE_DIR=$top/$two scripts/release.sh) || status_two=$?
+(umask 0022 && TZ=UTC0 SIGNING_KEY=$signing_key RELEASE_DIR=$top/$one scripts/release.sh) || status_one=$?
+(umask 0002 && TZ='<+1345>-13:45' SIGNING_KEY=$signing_key RELEASE_DIR=$top/$two scripts/release.sh) ||
+    status_two=$?
+gpgconf --kill gpg-agent
+unset GNUPGHOME
 if ((status_one != 0 && status_one != 77 || status_two != 0 && status_two != 77)); then
     echo "release: check: a release failed to build" >&2
     exit 1
@@ -246,6 +310,10 @@ fi
 echo "release: comparing $one/dist with $two/dist"
 mapfile -t files < <(find "$one/dist" "$two/dist" -maxdepth 1 -type f -printf '%f\n' | LC_ALL=C sort -u)
 for file in "${files[@]}"; do
+    if [[ $file == SHA256SUMS.asc ]]; then
+        echo "release: $file: left out, as a signature holds the time it was made (gpgv checks it below)"
+        continue
+    fi
     if cmp -s "$one/dist/$file" "$two/dist/$file"; then
         echo "release: $file: the same bytes"
         continue
@@ -260,6 +328,25 @@ for file in "${files[@]}"; do
     fi
 done
 (cd "$one/dist" && sha256sum --quiet -c SHA256SUMS) || failed+=(SHA256SUMS)
+
+# Each signature as a user checks it: gpgv with the public key alone, in an
+# empty GnuPG home. And it must refuse a SHA256SUMS with one byte changed.
+verify_signatures() {
+    local home dir status=0
+    home=$(mktemp -d)
+    for dir in "$one/dist" "$two/dist"; do
+        echo "release: gpgv $dir/SHA256SUMS.asc"
+        GNUPGHOME=$home gpgv --keyring "$public_key" "$dir/SHA256SUMS.asc" "$dir/SHA256SUMS" || status=1
+    done
+    sed '1s/^./X/' "$one/dist/SHA256SUMS" >"$home/SHA256SUMS"
+    if GNUPGHOME=$home gpgv --keyring "$public_key" "$one/dist/SHA256SUMS.asc" "$home/SHA256SUMS" 2>/dev/null; then
+        echo "release: gpgv took the signature for a changed SHA256SUMS" >&2
+        status=1
+    fi
+    rm -rf "$home"
+    return $status
+}
+part "the signatures, with gpgv and the public key alone" verify_signatures
 
 # Both packages as Debian checks them, as scripts/package-check.sh does.
 lint_packages() {

@@ -7,7 +7,9 @@
 # freeglut stores that exit but never calls it, so running the program cannot
 # show the hand-off; the calls in main's code and their arguments do. Fails
 # too when the exe's version resource, which Windows shows in its Properties,
-# does not give VERSION as its file and product version.
+# does not give VERSION as its file and product version, when it has no icon
+# named GLUT_ICON (the one freeglut gives its window, and Explorer shows), or
+# when it still carries debug sections.
 # Usage: scripts/windows-exe-check.sh OBJDUMP EXE VERSION MAIN_OBJECT [OBJECT...]
 # (the exe's objects in link order, main.cpp's first; the others are not read)
 set -euo pipefail
@@ -25,6 +27,17 @@ for name in FileVersion ProductVersion; do
         failed=true
     fi
 done
+
+# A resource's name is stored in UTF-16 after its length, here 9: a tab.
+if ! strings -a -e l -n 3 "$exe" | grep -qx $'\tGLUT_ICON'; then
+    echo "windows-exe-check: $exe has no icon named GLUT_ICON" >&2
+    failed=true
+fi
+debug=$("$objdump" -h "$exe" | awk '$2 ~ /^\.debug/ { printf " %s", $2 }')
+if [[ -n $debug ]]; then
+    echo "windows-exe-check: $exe is not stripped: it has the sections$debug" >&2
+    failed=true
+fi
 
 # Windows' own DLLs: those the program and freeglut use, and a few a newer
 # toolchain might bring in.
@@ -106,4 +119,4 @@ if $failed; then
     rm -f "$exe"
     exit 1
 fi
-echo "windows-exe-check: $(basename "$exe") imports only Windows' own DLLs (${dlls//$'\n'/ }), main passes exit to __glutInitWithExit and __glutCreateWindowWithExit, and its version resource says $version"
+echo "windows-exe-check: $(basename "$exe") imports only Windows' own DLLs (${dlls//$'\n'/ }), main passes exit to __glutInitWithExit and __glutCreateWindowWithExit, its version resource says $version, it has its icon and no debug sections"
