@@ -15,6 +15,17 @@ qemu_user_package() {
     fi
 }
 
+# WebKitGTK's WebDriver: webkit2gtk-driver on Debian 12, webkitgtk-webdriver
+# from Debian 13 on (13 keeps the old name as a transitional package, 14 has
+# only the new one).
+webkit_driver_package() {
+    if apt-cache show webkitgtk-webdriver 2>/dev/null | grep '^Version:' >/dev/null; then
+        echo webkitgtk-webdriver
+    else
+        echo webkit2gtk-driver
+    fi
+}
+
 wanted=()
 for job in "$@"; do
     case $job in
@@ -33,8 +44,8 @@ for job in "$@"; do
     web) wanted+=(emscripten cmake make python3) ;;
     localhost) wanted+=(libnss-myhostname) ;;
     web-test) wanted+=(chromium chromium-driver python3-selenium xvfb libgl1-mesa-dri xdotool imagemagick) ;;
-    web-firefox) wanted+=(firefox-esr python3-websocket python3-selenium xvfb libgl1-mesa-dri imagemagick) ;;
-    web-webkitgtk) wanted+=(webkit2gtk-driver python3-selenium xvfb libgl1-mesa-dri imagemagick) ;;
+    web-firefox) wanted+=(firefox-esr python3-websocket python3-selenium xvfb xdotool libgl1-mesa-dri imagemagick) ;;
+    web-webkitgtk) wanted+=("$(webkit_driver_package)" python3-selenium xvfb libgl1-mesa-dri imagemagick) ;;
     windows) wanted+=(cmake g++-mingw-w64-x86-64-win32 dpkg-dev zip) ;;
     windows-run) wanted+=(wine wine64 libgl1-mesa-dri) ;;
     windows-test) wanted+=(wine wine64 libgl1-mesa-dri xvfb xdotool imagemagick python3) ;;

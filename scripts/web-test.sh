@@ -57,21 +57,26 @@ job() {
     *) echo "web-$1" ;;
     esac
 }
+# (a|b: either name will do).
 packages() {
     case $1 in
     chromium) echo chromium chromium-driver ;;
     firefox) echo firefox-esr python3-websocket ;;
-    webkitgtk) echo webkit2gtk-driver ;;
+    webkitgtk) echo 'webkitgtk-webdriver|webkit2gtk-driver' ;;
     esac
 }
 # Installs the engine's packages; says which of them this Debian lacks, if any.
 install_engine() {
-    local package lacking=()
+    local package name lacking=()
     scripts/install-deps.sh "$(job "$1")" && return 0
     for package in $(packages "$1"); do
-        apt-cache show "$package" 2>/dev/null | grep -q '^Version:' || lacking+=("$package")
+        for name in ${package//|/ }; do
+            apt-cache show "$name" 2>/dev/null | grep -q '^Version:' && continue 2
+        done
+        lacking+=("${package//|/ or }")
     done
-    ((${#lacking[@]})) || return 1
+    # The first try may have updated the package lists only then.
+    ((${#lacking[@]})) || { scripts/install-deps.sh "$(job "$1")" && return 0; return 1; }
     echo "web-test: $1: SKIPPED: this Debian has no ${lacking[*]}" >&2
     return 77
 }

@@ -116,7 +116,8 @@ class Firefox:
         self.output = []
         self.address = None
         self.listening = threading.Event()
-        threading.Thread(target=self.read_output, daemon=True).start()
+        self.reader = threading.Thread(target=self.read_output, daemon=True)
+        self.reader.start()
         self.socket = None
         self.next_id = 0
         self.logs = []
@@ -228,3 +229,5 @@ class Firefox:
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
+            self.reader.join(10)
+            self.process.stderr.close()

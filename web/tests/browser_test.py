@@ -613,13 +613,18 @@ def measure():
 
 def unavailable(engine):
     """Why the engine cannot run here, or None."""
-    needed = {"chromium": ["/usr/bin/chromium", "/usr/bin/chromedriver"],
-              "firefox": ["/usr/bin/firefox-esr"],
-              "webkitgtk": ["/usr/bin/WebKitWebDriver", engines.mini_browser()]}[engine.name]
-    missing = [path for path in needed if not path or not os.path.exists(path)]
-    if engine.name != "chromium" and not shutil.which("Xvfb"):
-        missing.append("Xvfb")
-    return f"{engine.name} needs {', '.join(str(m) for m in missing)}" if missing else None
+    needed = {"chromium": ["chromium", "chromedriver"],
+              "firefox": ["firefox-esr", "Xvfb", "xdotool"],
+              "webkitgtk": ["WebKitWebDriver", "Xvfb"]}[engine.name]
+    missing = [name for name in needed if not shutil.which(name)]
+    if engine.name == "webkitgtk" and not engines.mini_browser():
+        missing.append("MiniBrowser")
+    if engine.name == "firefox":
+        try:
+            import websocket  # noqa: F401 (only whether it is there)
+        except ImportError:
+            missing.append("python3-websocket")
+    return f"{engine.name} needs {', '.join(missing)}, which are not installed" if missing else None
 
 
 def main():

@@ -438,7 +438,7 @@ class WebKitGTK(Chromium):
             raise RuntimeError("WebKitGTK emulates no phone")
         port = free_port()
         environment = dict(os.environ, DISPLAY=x_display())
-        self.service = subprocess.Popen(["/usr/bin/WebKitWebDriver", f"--port={port}"],
+        self.service = subprocess.Popen([shutil.which("WebKitWebDriver"), f"--port={port}"],
                                         env=environment, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
         deadline = time.monotonic() + 30
@@ -494,6 +494,17 @@ class Firefox(Browser):
 
     def navigate(self, url):
         self.firefox.navigate(url)
+        self.give_focus()
+
+    def give_focus(self):
+        """With no window manager the window never becomes active, and then
+        the page has no focus to draw and :focus-visible never matches. A
+        real click on the page's margin (an X event, not a WebDriver one)
+        makes it active, as a user's first click does."""
+        x, y = self.js("return [Math.round(mozInnerScreenX + 5), Math.round(mozInnerScreenY + 5)]")
+        subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1"], check=True,
+                       env=dict(os.environ, DISPLAY=x_display()))
+        self.wait(lambda: self.js("return document.hasFocus()"), "the window's focus", 10)
 
     def refresh(self):
         self.mark_page()
