@@ -18,6 +18,7 @@ import subprocess
 import tempfile
 import threading
 import time
+import warnings
 
 from selenium.webdriver.common.keys import Keys
 
@@ -398,11 +399,16 @@ CONSOLE_CAPTURE = """<script>
       return original.apply(console, arguments);
     };
   });
-  window.addEventListener('error', function (event) {
-    consoleCapture.push({ level: 'error', message: String(event.message) });
-  });
-  window.addEventListener('unhandledrejection', function (event) {
-    consoleCapture.push({ level: 'error', message: 'unhandled rejection: ' + String(event.reason) });
+  // An error reaches the console unless a handler of the page's takes it.
+  ['error', 'unhandledrejection'].forEach(function (type) {
+    window.addEventListener(type, function (event) {
+      setTimeout(function () {
+        if (event.defaultPrevented) return;
+        var thrown = type === 'error' ? event.error : event.reason;
+        consoleCapture.push({ level: 'error', message: type + ': ' +
+                              (thrown && thrown.stack ? thrown.stack : String(event.message || thrown)) });
+      });
+    });
   });
 </script>
 """
@@ -451,6 +457,8 @@ class WebKitGTK(Chromium):
                     self.service.kill()
                     raise RuntimeError("WebKitWebDriver did not start") from None
                 time.sleep(0.1)
+        # Selenium 4.8's own WebKitGTK options ask for "platform" and warn about it.
+        warnings.filterwarnings("ignore", "platform is not a w3c capability", DeprecationWarning)
         options = webdriver.WebKitGTKOptions()
         options.binary_location = mini_browser()
         options.add_argument("--automation")
