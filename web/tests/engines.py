@@ -106,9 +106,9 @@ class Browser:
     console."""
 
     name = None
-    # Whether a canvas screenshot is the picture. The canvas stands at 22.5
-    # CSS pixels (1.5em); Firefox's element screenshot is cut a pixel off
-    # there and WebKitGTK's further, so those two read the drawing buffer.
+    # Whether a canvas screenshot is the picture. Firefox's element screenshot
+    # is cut a pixel off (the canvas stands at 22.5 CSS pixels), WebKitGTK's
+    # lands some 80 pixels too low: those two read the drawing buffer.
     screenshots_canvas = True
     emulates_phone = False
     page_dir = None
@@ -215,17 +215,17 @@ class Browser:
             actions.append({"type": "keyUp", "value": SHIFT})
         self.perform([{"type": "key", "id": "keyboard", "actions": actions}])
 
-    def typed(self, *values, shift=False):
+    def typed(self, *values, shift=False, what="the keys"):
         """Types the keys and waits for the frames they asked for."""
         before = self.frames()
         self.keys(*values, shift=shift)
-        self.wait(lambda: self.frames() > before, "frame after the keys")
+        self.wait(lambda: self.frames() > before, f"frame after {what}")
         self.settle()
 
     def press(self, *names):
         """Types the keys (X names, as in tests/steps.txt) and waits for the
         frames they asked for."""
-        self.typed(*(KEYS[name] for name in names))
+        self.typed(*(KEYS[name] for name in names), what=" ".join(names))
 
     def type_unshifted(self, *characters):
         """Types each character as a keyboard with a key of its own for it
@@ -405,8 +405,8 @@ CONSOLE_CAPTURE = """<script>
       setTimeout(function () {
         if (event.defaultPrevented) return;
         var thrown = type === 'error' ? event.error : event.reason;
-        consoleCapture.push({ level: 'error', message: type + ': ' +
-                              (thrown && thrown.stack ? thrown.stack : String(event.message || thrown)) });
+        consoleCapture.push({ level: 'error', message: type + ': ' + String(event.message || thrown) +
+                              (thrown && thrown.stack ? ' at ' + thrown.stack : '') });
       });
     });
   });
