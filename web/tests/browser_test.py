@@ -105,9 +105,9 @@ def open_page(query="", phone=False):
     raise AssertionError("WebGL did not start in three browsers")
 
 
-# Records every trusted keydown that the page sees, as it leaves the page's
-# handler: which key, with or without Shift, from which key of the keyboard,
-# and whether the page took it.
+# Records every trusted keydown that the page sees; read once the page's own
+# handler has had it: the key, with or without Shift, from which key of the
+# keyboard, and whether the page took it.
 RECORD_KEYDOWNS = (
     "window.keydowns = [];"
     "window.addEventListener('keydown', function (e) { keydowns.push(e); }, true);")
@@ -250,8 +250,8 @@ class PageTest(unittest.TestCase):
 # A drag's turn: one degree for every 2.5 of the picture's pixels, as the page has it.
 PICTURE_PIXELS_PER_DEGREE = 2.5
 
-# Records every key that a handler took from the browser (the demo's, through
-# Emscripten's GLUT, calls preventDefault on each key it hands the program).
+# Records every key that a handler took from the browser (the page calls
+# preventDefault on each key it hands the program).
 RECORD_PREVENTED_KEYS = (
     "window.preventedKeys = []; var prevent = Event.prototype.preventDefault;"
     "Event.prototype.preventDefault = function () {"
