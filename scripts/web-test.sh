@@ -77,7 +77,8 @@ install_engine() {
     done
     # The first try may have updated the package lists only then.
     ((${#lacking[@]})) || { scripts/install-deps.sh "$(job "$1")" && return 0; return 1; }
-    echo "web-test: $1: SKIPPED: this Debian has no ${lacking[*]}" >&2
+    printf -v name '%s, ' "${lacking[@]}"
+    echo "web-test: $1: SKIPPED: this Debian has no ${name%, }" >&2
     return 77
 }
 
