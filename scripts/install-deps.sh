@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the named jobs need, when any is missing.
 # Usage: scripts/install-deps.sh JOB...   (jobs: build run test bench lint pictures memcheck
-#        package package-check web web-test localhost windows windows-run windows-test arm64
-#        npm release release-diff load)
+#        package package-check web web-test web-firefox web-webkitgtk localhost windows
+#        windows-run windows-test arm64 npm release release-diff load)
 set -euo pipefail
 
 # The arm64 emulator: Debian 12 and 13 package it as qemu-user-static, Debian
@@ -12,6 +12,17 @@ qemu_user_package() {
         echo qemu-user-static
     else
         echo qemu-user
+    fi
+}
+
+# WebKitGTK's WebDriver: webkit2gtk-driver on Debian 12, webkitgtk-webdriver
+# from Debian 13 on (13 keeps the old name as a transitional package, 14 has
+# only the new one).
+webkit_driver_package() {
+    if apt-cache show webkitgtk-webdriver 2>/dev/null | grep '^Version:' >/dev/null; then
+        echo webkitgtk-webdriver
+    else
+        echo webkit2gtk-driver
     fi
 }
 
@@ -33,6 +44,8 @@ for job in "$@"; do
     web) wanted+=(emscripten cmake make python3) ;;
     localhost) wanted+=(libnss-myhostname) ;;
     web-test) wanted+=(chromium chromium-driver python3-selenium xvfb libgl1-mesa-dri xdotool imagemagick) ;;
+    web-firefox) wanted+=(firefox-esr python3-websocket python3-selenium xvfb xdotool libgl1-mesa-dri imagemagick) ;;
+    web-webkitgtk) wanted+=("$(webkit_driver_package)" python3-selenium xvfb libgl1-mesa-dri imagemagick) ;;
     windows) wanted+=(cmake g++-mingw-w64-x86-64-win32 dpkg-dev zip python3) ;;
     windows-run) wanted+=(wine wine64 libgl1-mesa-dri) ;;
     windows-test) wanted+=(wine wine64 libgl1-mesa-dri xvfb xdotool imagemagick python3) ;;

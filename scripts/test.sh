@@ -41,7 +41,7 @@ stage "set-up: Debian's packages for the build, the tests, memcheck, lint and th
 check "set-up of packages" scripts/install-deps.sh build run test lint web memcheck package package-check
 stage "set-up: the npm tools (scripts/npm-tools.sh)"
 check "set-up of npm tools" scripts/npm-tools.sh
-stage "set-up: the browser tests' packages and the page built once (scripts/web-test.sh setup)"
+stage "set-up: the three browsers and their drivers, and the page built once (scripts/web-test.sh setup)"
 check "set-up of web" scripts/web-test.sh setup
 stage "set-up: Wine, and Debian's freeglut built for Windows (scripts/windows.sh setup)"
 check "set-up of windows" scripts/windows.sh setup
@@ -92,7 +92,7 @@ check lint scripts/lint.sh
 stage "the Debian package, built and checked without installing it (scripts/package-check.sh)"
 check package scripts/package-check.sh
 
-stage "the web page in headless Chromium against the desktop program (scripts/web-test.sh)"
+stage "the web page in Chromium, Firefox and WebKitGTK against the desktop program (scripts/web-test.sh)"
 check web scripts/web-test.sh
 
 stage "the Windows build under Wine against the desktop program (scripts/windows.sh test)"

@@ -1,74 +1,42 @@
-"""Browser tests of the web page, in headless Chromium through chromedriver.
+"""Browser tests of the web page, one description for every engine:
+Chromium, Firefox and WebKitGTK (web/tests/engines.py).
 
-Usage: browser_test.py PAGE_DIR NATIVE_DIR   compare the page with the desktop
-                                             program's frames in NATIVE_DIR
-       browser_test.py --measure PAGE_DIR    time the page's frames per view
+Usage: browser_test.py [--engine NAME] PAGE_DIR NATIVE_DIR [TEST...]
+           compare the page with the desktop program's frames in NATIVE_DIR
+       browser_test.py [--engine NAME] --measure PAGE_DIR
+           time the page's frames per view
+NAME is chromium (the default), firefox or webkitgtk. Exits 77, saying why,
+when that engine is not installed here.
 
 The page is served from PAGE_DIR on 127.0.0.1 as plain static files. Each test
 loads it afresh. The desktop frames are PNGs named after the states in
 tests/steps.txt, each reached from the one before with the keys listed there.
 """
 
-import base64
 import os
 import re
 import shutil
 import statistics
 import subprocess
 import sys
-import tempfile
-import threading
 import time
 import unittest
 
-from selenium import webdriver
-from selenium.webdriver.chrome.service import Service
-from selenium.webdriver.common.action_chains import ActionChains
-from selenium.webdriver.common.actions import interaction
-from selenium.webdriver.common.actions.action_builder import ActionBuilder
-from selenium.webdriver.common.actions.pointer_input import PointerInput
-from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
-from selenium.webdriver.common import utils
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.dirname(HERE))
-import serve  # noqa: E402 (web/serve.py, found through the path above)
+import engines  # noqa: E402 (after the path above: it uses web/serve.py)
+from engines import CHROMIUM_FLAGS, KEYPAD_MINUS, KEYPAD_PLUS, PHONE, WebGLDidNotStart  # noqa: E402,F401
 
 # RMSE against the desktop frame, as a fraction of full scale. Filled views
-# differ only where Chromium's software rasteriser rounds an edge or a colour
+# differ only where a browser's rasteriser rounds an edge or a colour
 # otherwise than Mesa's; wireframe views are single-pixel lines, where a line
 # one pixel off counts twice.
 FILLED_RMSE = 0.01
 WIREFRAME_RMSE = 0.08
 
-# Headless Chromium as every test of the page starts it: root in CI needs
-# --no-sandbox; the network is closed, so nothing may reach out; WebGL runs on
-# SwiftShader, asked for by name.
-CHROMIUM_FLAGS = ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
-                  "--no-first-run", "--disable-background-networking",
-                  "--disable-component-update", "--disable-sync", "--disable-dev-shm-usage",
-                  "--enable-unsafe-swiftshader")
-
-# X key names (tests/steps.txt) as WebDriver types them.
-KEYS = {
-    "space": Keys.SPACE,
-    "a": "a",
-    "plus": "+",
-    "minus": "-",
-    "Left": Keys.ARROW_LEFT,
-    "Right": Keys.ARROW_RIGHT,
-    "Up": Keys.ARROW_UP,
-    "Down": Keys.ARROW_DOWN,
-    "Prior": Keys.PAGE_UP,
-    "Next": Keys.PAGE_DOWN,
-    "Return": Keys.RETURN,
-    "Escape": Keys.ESCAPE,
-}
-
-# A small phone, in CSS pixels, touch only.
-PHONE = {"width": 360, "height": 740, "pixelRatio": 1.0, "touch": True}
-
+ENGINE = engines.Chromium
 PAGE_DIR = None
 NATIVE_DIR = None
 OUT_DIR = None
@@ -117,10 +85,6 @@ def page_messages(entries):
                     and "GPU stall due to ReadPixels" in entry["message"])]
 
 
-class WebGLDidNotStart(Exception):
-    pass
-
-
 def crop(path, x, y, out):
     """The 450 x 300 part of a picture at x, y."""
     subprocess.run(["convert", path, "-crop", f"450x300+{x}+{y}", "+repage", out], check=True)
@@ -128,152 +92,28 @@ def crop(path, x, y, out):
 
 
 def open_page(query="", phone=False):
-    """The page in a fresh browser. Under a heavy load headless Chromium now and
-    then fails to create SwiftShader's WebGL context; the page then says so, and
-    a second browser is tried. A page that never gets one still fails."""
+    """The page in a fresh browser of the engine under test. Under a heavy
+    load headless Chromium now and then fails to create SwiftShader's WebGL
+    context; the page then says so, and a second browser is tried. A page
+    that never gets one still fails."""
+    ENGINE.page_dir = PAGE_DIR
     for attempt in range(3):
         try:
-            return Browser(query, phone)
+            return ENGINE(query, phone)
         except WebGLDidNotStart as error:
             print(f"\n  attempt {attempt + 1}: {error}", file=sys.stderr)
     raise AssertionError("WebGL did not start in three browsers")
 
 
-class LoopbackService(Service):
-    """chromedriver reached at 127.0.0.1: Selenium's own "localhost" does not
-    resolve on a machine without /etc/hosts, such as a minimal Debian root."""
-
-    @property
-    def service_url(self):
-        return f"http://127.0.0.1:{self.port}"
-
-    def is_connectable(self):
-        return utils.is_connectable(self.port, "127.0.0.1")
-
-
-class Browser:
-    """Headless Chromium on a fresh profile, and a static server for the page."""
-
-    def __init__(self, query="", phone=False):
-        self.server = serve.make_server(PAGE_DIR, 0)
-        threading.Thread(target=self.server.serve_forever, daemon=True).start()
-        self.profile = tempfile.mkdtemp(prefix="bumpmap-chromium-")
-        options = webdriver.ChromeOptions()
-        options.binary_location = "/usr/bin/chromium"
-        for argument in CHROMIUM_FLAGS + ("--window-size=1280,720", "--force-device-scale-factor=1",
-                                          f"--user-data-dir={self.profile}"):
-            options.add_argument(argument)
-        if phone:
-            options.add_experimental_option("mobileEmulation", {"deviceMetrics": PHONE})
-        options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
-        self.driver = None
-        try:
-            self.driver = webdriver.Chrome(service=LoopbackService("/usr/bin/chromedriver"),
-                                           options=options)
-            port = self.server.server_address[1]
-            self.driver.get(f"http://127.0.0.1:{port}/index.html{query}")
-            self.canvas = self.driver.find_element(By.ID, "canvas")
-            try:
-                self.wait(lambda: self.frames() >= 1 or self.failure(), "the first frame", 60)
-            except AssertionError as error:
-                raise AssertionError(f"{error}; console: {self.console()}") from None
-            if self.failure():
-                raise WebGLDidNotStart(self.failure())
-            self.settle()
-        except BaseException:
-            self.close()
-            raise
-
-    def close(self):
-        if self.driver is not None:
-            self.driver.quit()
-        self.stop_server()
-        shutil.rmtree(self.profile, ignore_errors=True)
-
-    def failure(self):
-        """What the page says when the browser could not run it, or ''."""
-        return self.js("var f = document.getElementById('failed'); return f.hidden ? '' : f.textContent")
-
-    def js(self, script, *arguments):
-        return self.driver.execute_script(script, *arguments)
-
-    def frames(self):
-        return self.js("return bumpmapStats.frames")
-
-    def wait(self, condition, what, seconds=30):
-        deadline = time.monotonic() + seconds
-        while not condition():
-            if time.monotonic() > deadline:
-                raise AssertionError(f"no {what} within {seconds} s")
-            time.sleep(0.05)
-
-    def settle(self):
-        """Waits until no frame has been drawn for half a second (a page that
-        keeps drawing, say with the orbit running, fails after 30 s)."""
-        last, since = self.frames(), time.monotonic()
-        deadline = since + 30
-        while time.monotonic() - since < 0.5:
-            if time.monotonic() > deadline:
-                raise AssertionError("the page did not stop drawing within 30 s")
-            time.sleep(0.1)
-            now = self.frames()
-            if now != last:
-                last, since = now, time.monotonic()
-
-    def press(self, *keys):
-        """Types the keys (X names) and waits for the frames they asked for."""
-        before = self.frames()
-        chain = ActionChains(self.driver)
-        for key in keys:
-            chain.send_keys(KEYS[key])
-        chain.perform()
-        self.wait(lambda: self.frames() > before, f"frame after {' '.join(keys)}")
-        self.settle()
-
-    def capture(self, path):
-        # A reload keeps the scroll position; the canvas is at the top.
-        self.js("window.scrollTo(0, 0)")
-        self.canvas.screenshot(path)
-        return path
-
-    def keep_frames(self):
-        """From now on the page keeps each frame's drawing buffer for last_frame."""
-        self.js("bumpmapStats.keepFrame = true")
-
-    def last_frame(self, path):
-        """The last frame's drawing buffer as drawn, whatever the page's scale."""
-        address = self.js("return bumpmapStats.lastFrame")
-        if not address:
-            raise AssertionError("no frame kept since keep_frames")
-        with open(path, "wb") as png:
-            png.write(base64.b64decode(address.split(",", 1)[1]))
-        return path
-
-    def tap(self, element):
-        """A finger's tap on the element's centre."""
-        self.driver.execute_script("arguments[0].scrollIntoView({block: 'nearest'})", element)
-        actions = ActionBuilder(self.driver,
-                                mouse=PointerInput(interaction.POINTER_TOUCH, "finger"))
-        actions.pointer_action.move_to(element).pointer_down().pointer_up()
-        actions.perform()
-
-    def console(self):
-        return self.driver.get_log("browser")
-
-    def stop_server(self):
-        self.server.shutdown()
-        self.server.server_close()
-
-    def drag(self, x, y, finger=False):
-        """A drag on the picture from its centre, by x, y CSS pixels, with the
-        mouse or a finger; waits for the frames it asked for."""
-        before = self.frames()
-        kind = interaction.POINTER_TOUCH if finger else interaction.POINTER_MOUSE
-        actions = ActionBuilder(self.driver, mouse=PointerInput(kind, "drag"))
-        actions.pointer_action.move_to(self.canvas).pointer_down().move_by(x, y).pointer_up()
-        actions.perform()
-        self.wait(lambda: self.frames() > before, f"frame after a drag by {x}, {y}")
-        self.settle()
+# Records every trusted keydown that the page sees; read once the page's own
+# handler has had it: the key, with or without Shift, from which key of the
+# keyboard, and whether the page took it.
+RECORD_KEYDOWNS = (
+    "window.keydowns = [];"
+    "window.addEventListener('keydown', function (e) { keydowns.push(e); }, true);")
+READ_KEYDOWNS = (
+    "return keydowns.filter(e => e.isTrusted && e.key !== 'Shift').map(e =>"
+    " [e.key, e.shiftKey, e.code, e.defaultPrevented])")
 
 
 class PageTest(unittest.TestCase):
@@ -296,10 +136,45 @@ class PageTest(unittest.TestCase):
                 self.browser.press(*keys)
             page = self.browser.capture(self.out(f"page-{name}.png"))
             if index == 0:
-                self.browser.driver.save_screenshot(self.out("page.png"))
+                self.browser.screenshot(self.out("page.png"))
             check_against_desktop(name, page, name, report, failures)
         print("\npage against the desktop program:\n" + "\n".join(report), file=sys.stderr)
         self.assertEqual(failures, [], "states where the page differs from the desktop")
+        self.assert_console_clean()
+
+    def test_plus_and_minus_with_or_without_shift_and_on_the_keypad(self):
+        """'+' and '-' move the light as on the desktop however the keyboard
+        gives them: a key of its own without Shift (German, Nordic, Swiss
+        layouts), Shift and '=' (US), or the keypad."""
+        browser = self.browser
+        browser.js(RECORD_KEYDOWNS)
+        report, failures = [], []
+        # From the first frame to the state "plus", then to "minus" and back.
+        steps = dict(read_steps())
+        up, down = len(steps["plus"]), len(steps["minus"])
+        ways = [
+            ("'+' without Shift", "plus", up, lambda n: browser.type_unshifted(*"+" * n), "+", False),
+            ("'-' without Shift", "minus", down, lambda n: browser.type_unshifted(*"-" * n), "-", False),
+            ("keypad '+'", "plus", down, lambda n: browser.keys(*[KEYPAD_PLUS] * n), "+", False),
+            ("keypad '-'", "minus", down, lambda n: browser.keys(*[KEYPAD_MINUS] * n), "-", False),
+            ("Shift and '+'", "plus", down, lambda n: browser.keys(*"+" * n, shift=True), "+", True),
+        ]
+        for label, state, count, type_keys, key, shift in ways:
+            before = browser.frames()
+            type_keys(count)
+            browser.wait(lambda: browser.frames() > before, f"frame after {label}")
+            browser.settle()
+            seen = browser.js(READ_KEYDOWNS)
+            browser.js("keydowns = []")
+            # The keys went in as meant, and the page took each one.
+            self.assertEqual(len(seen), count, f"{label}: keys seen")
+            for seen_key, seen_shift, code, taken in seen:
+                self.assertEqual((seen_key, seen_shift), (key, shift), f"{label}: typed as {code}")
+                self.assertTrue(taken, f"{label}: the page left {code} to the browser")
+            check_against_desktop(f"{label} x {count}", browser.capture(self.out(f"keys-{state}.png")),
+                                  state, report, failures)
+        print("\n" + "\n".join(report), file=sys.stderr)
+        self.assertEqual(failures, [], "where '+' or '-' did not move the light as on the desktop")
         self.assert_console_clean()
 
     def test_wide_screen_has_the_key_table_beside_the_picture(self):
@@ -313,7 +188,7 @@ class PageTest(unittest.TestCase):
     def test_buttons_send_the_keys(self):
         start = self.browser.capture(self.out("buttons-start.png"))
         before = self.browser.frames()
-        self.browser.driver.find_element(By.CSS_SELECTOR, 'button[title="Space"]').click()
+        self.browser.click(self.browser.find('button[title="Space"]'))
         self.browser.wait(lambda: self.browser.frames() > before, "frame after the Space button")
         self.browser.settle()
         displaced = self.browser.capture(self.out("buttons-displaced.png"))
@@ -329,9 +204,8 @@ class PageTest(unittest.TestCase):
     def test_unbound_keys_change_nothing(self):
         start = self.browser.capture(self.out("unbound-start.png"))
         before = self.browser.frames()
-        ActionChains(self.browser.driver).send_keys(
-            "A", "q", "1", "=", Keys.HOME, Keys.END, Keys.INSERT, Keys.F2, Keys.TAB,
-            Keys.BACKSPACE, Keys.DELETE).perform()
+        self.browser.keys("A", "q", "1", "=", Keys.HOME, Keys.END, Keys.INSERT, Keys.F2, Keys.TAB,
+                          Keys.BACKSPACE, Keys.DELETE)
         time.sleep(1.0)
         self.assertEqual(self.browser.frames(), before, "an unbound key drew a frame")
         self.assertEqual(rmse(start, self.browser.capture(self.out("unbound-after.png"))), 0.0)
@@ -340,9 +214,9 @@ class PageTest(unittest.TestCase):
     def test_return_starts_and_stops_the_orbit(self):
         start = self.browser.capture(self.out("orbit-start.png"))
         before = self.browser.frames()
-        ActionChains(self.browser.driver).send_keys(Keys.RETURN).perform()
+        self.browser.keys(Keys.RETURN)
         self.browser.wait(lambda: self.browser.frames() >= before + 10, "ten frames of orbit")
-        ActionChains(self.browser.driver).send_keys(Keys.RETURN).perform()
+        self.browser.keys(Keys.RETURN)
         self.browser.settle()
         stopped = self.browser.frames()
         time.sleep(1.0)
@@ -352,26 +226,22 @@ class PageTest(unittest.TestCase):
         self.assert_console_clean()
 
     def test_escape_ends_the_demo_visibly(self):
-        ended = self.browser.driver.find_element(By.ID, "ended")
-        self.assertFalse(ended.is_displayed())
-        ActionChains(self.browser.driver).send_keys(Keys.RETURN).perform()
-        ActionChains(self.browser.driver).send_keys(Keys.ESCAPE).perform()
-        self.browser.wait(ended.is_displayed, "line saying the demo ended")
+        self.assertFalse(self.browser.shown("#ended"))
+        self.browser.keys(Keys.RETURN)
+        self.browser.keys(Keys.ESCAPE)
+        self.browser.wait(lambda: self.browser.shown("#ended"), "line saying the demo ended")
         self.assertEqual(self.browser.js("return bumpmapStats.exitStatus"), 0)
         self.browser.settle()
         after = self.browser.frames()
-        ActionChains(self.browser.driver).send_keys(Keys.SPACE, "a", "+").perform()
+        self.browser.keys(Keys.SPACE, "a", "+")
         time.sleep(1.0)
         self.assertEqual(self.browser.frames(), after, "the demo went on after Escape")
         self.assert_console_clean()
         # Start again: a fresh demo at its first frame.
-        ended.find_element(By.TAG_NAME, "button").click()
-        self.browser.wait(lambda: self.browser.js(
-            "return typeof bumpmapStats == 'object' && bumpmapStats.frames >= 1"),
-            "first frame after starting again")
-        self.browser.settle()
-        self.browser.canvas = self.browser.driver.find_element(By.ID, "canvas")
-        self.assertFalse(self.browser.driver.find_element(By.ID, "ended").is_displayed())
+        self.browser.mark_page()
+        self.browser.click(self.browser.find("#restart"))
+        self.browser.loaded()
+        self.assertFalse(self.browser.shown("#ended"))
         page = self.browser.capture(self.out("restarted.png"))
         self.assertLessEqual(rmse(page, os.path.join(NATIVE_DIR, "start.png")), FILLED_RMSE)
         self.assert_console_clean()
@@ -380,8 +250,8 @@ class PageTest(unittest.TestCase):
 # A drag's turn: one degree for every 2.5 of the picture's pixels, as the page has it.
 PICTURE_PIXELS_PER_DEGREE = 2.5
 
-# Records every key that a handler took from the browser (the demo's, through
-# Emscripten's GLUT, calls preventDefault on each key it hands the program).
+# Records every key that a handler took from the browser (the page calls
+# preventDefault on each key it hands the program).
 RECORD_PREVENTED_KEYS = (
     "window.preventedKeys = []; var prevent = Event.prototype.preventDefault;"
     "Event.prototype.preventDefault = function () {"
@@ -411,19 +281,13 @@ class HandsTest(unittest.TestCase):
                                "return e === canvas ? 'picture' : e.title || e.id || e.tagName")
 
     def keys(self, *keys, shift=False):
-        chain = ActionChains(self.browser.driver)
-        if shift:
-            chain.key_down(Keys.SHIFT)
-        chain.send_keys(*keys)
-        if shift:
-            chain.key_up(Keys.SHIFT)
-        chain.perform()
+        self.browser.keys(*keys, shift=shift)
 
     def test_keyboard_only_session(self):
         browser = self.browser
         browser.js(RECORD_PREVENTED_KEYS)
-        order = ["picture"] + [button.get_attribute("title") for button in
-                               browser.driver.find_elements(By.CSS_SELECTOR, ".buttons button")]
+        order = ["picture"] + browser.js(
+            "return Array.from(document.querySelectorAll('.buttons button'), b => b.title)")
         reached = []
         for _ in order:
             self.keys(Keys.TAB)
@@ -483,8 +347,7 @@ class HandsTest(unittest.TestCase):
 
     def test_held_button_repeats_and_stops_on_release(self):
         browser = self.browser
-        right = browser.driver.find_element(By.CSS_SELECTOR, 'button[title="Right"]')
-        ActionChains(browser.driver).click_and_hold(right).pause(1.5).release().perform()
+        browser.hold(browser.find('button[title="Right"]'), 1.5)
         browser.settle()
         sent, frames = browser.js("return [bumpmapStats.keysSent, bumpmapStats.frames]")
         self.assertGreater(sent, 2, "the held button did not repeat")
@@ -495,8 +358,7 @@ class HandsTest(unittest.TestCase):
         browser.press(*["Left"] * sent)
         self.assert_picture("start", "held-right-undone")
         # A toggle held acts once.
-        toggle = browser.driver.find_element(By.CSS_SELECTOR, 'button[title="a"]')
-        ActionChains(browser.driver).click_and_hold(toggle).pause(1.0).release().perform()
+        browser.hold(browser.find('button[title="a"]'), 1.0)
         browser.settle()
         self.assertEqual(browser.js("return bumpmapStats.keysSent"), sent + 1)
         self.assertEqual(page_messages(browser.console()), [])
@@ -506,12 +368,7 @@ class HandsTest(unittest.TestCase):
         browser.wait(lambda: browser.js("return navigator.serviceWorker.controller !== null"),
                      "the service worker")
         browser.stop_server()
-        browser.driver.refresh()
-        browser.canvas = browser.driver.find_element(By.ID, "canvas")
-        browser.wait(lambda: browser.js(
-            "return typeof bumpmapStats == 'object' && bumpmapStats.frames >= 1"),
-            "first frame without the server")
-        browser.settle()
+        browser.refresh()
         self.assert_picture("start", "offline")
 
 
@@ -549,8 +406,7 @@ class SideBySideTest(unittest.TestCase):
     def test_each_half_matches_the_desktop_and_space_swaps_them(self):
         self.assertEqual(self.browser.js("return [canvas.width, canvas.height]"), [900, 300])
         self.browser.press(*keys_up_to("pair-bumped"))
-        self.browser.driver.find_element(By.CLASS_NAME, "demo").screenshot(
-            self.out("side-by-side.png"))
+        self.browser.screenshot(self.out("side-by-side.png"), self.browser.find(".demo"))
         report, failures = [], []
 
         def check(name, half, desktop):
@@ -576,7 +432,7 @@ class SideBySideTest(unittest.TestCase):
 
     def test_a_drag_turns_both_halves_and_nothing_moves(self):
         # The layout was in place before the first frame.
-        shifted = self.browser.driver.execute_async_script(
+        shifted = self.browser.js_async(
             "var done = arguments[0], total = 0;"
             "new PerformanceObserver(function (list) {"
             "  for (var entry of list.getEntries()) total += entry.value;"
@@ -602,9 +458,9 @@ class SideBySideTest(unittest.TestCase):
 
     def test_the_orbit_moves_both_halves_together(self):
         before = self.browser.frames()
-        ActionChains(self.browser.driver).send_keys(Keys.RETURN).perform()
+        self.browser.keys(Keys.RETURN)
         self.browser.wait(lambda: self.browser.frames() >= before + 10, "ten frames of orbit")
-        ActionChains(self.browser.driver).send_keys(Keys.RETURN).perform()
+        self.browser.keys(Keys.RETURN)
         self.browser.settle()
         left, right = self.halves("orbit")
         # Both halves left the first frame's light ...
@@ -612,9 +468,8 @@ class SideBySideTest(unittest.TestCase):
         self.assertGreater(rmse(right, os.path.join(NATIVE_DIR, "displaced.png")), FILLED_RMSE)
         # ... for the same place on the circle: each is the single view of
         # its patch at the state where the orbit stopped.
-        compare = self.browser.driver.find_element(By.ID, "compare")
         before = self.browser.frames()
-        compare.click()
+        self.browser.click(self.browser.find("#compare"))
         self.browser.wait(lambda: self.browser.frames() > before, "frame of the single view")
         self.browser.settle()
         self.assertEqual(self.browser.js("return [canvas.width, canvas.height]"), [450, 300])
@@ -628,9 +483,12 @@ class SideBySideTest(unittest.TestCase):
 
 
 class PhoneTest(unittest.TestCase):
-    """The page on a 360 x 740 touch screen."""
+    """The page on a 360 x 740 touch screen, in Chromium: the only engine here
+    that emulates a phone."""
 
     def setUp(self):
+        if not ENGINE.emulates_phone:
+            self.skipTest(f"{ENGINE.name} emulates no phone")
         self.browser = open_page(phone=True)
         self.addCleanup(self.browser.close)
 
@@ -648,10 +506,9 @@ class PhoneTest(unittest.TestCase):
         self.assertLessEqual(max(page["scroll"], page["width"]), PHONE["width"],
                              f"{view}: the page scrolls sideways")
         self.browser.js("window.scrollTo(0, 0)")
-        for button in self.browser.driver.find_elements(By.CSS_SELECTOR, ".buttons button"):
-            box = self.browser.js("var r = arguments[0].getBoundingClientRect();"
-                                  "return [r.left, r.top, r.right, r.bottom]", button)
-            name = button.get_attribute("title")
+        for name, *box in self.browser.js(
+                "return Array.from(document.querySelectorAll('.buttons button'), b => {"
+                "  var r = b.getBoundingClientRect(); return [b.title, r.left, r.top, r.right, r.bottom]; })"):
             self.assertGreaterEqual(box[0], 0, f"{view}: {name} off the left edge")
             self.assertLessEqual(box[2], PHONE["width"], f"{view}: {name} off the right edge")
             if whole_height:
@@ -662,10 +519,10 @@ class PhoneTest(unittest.TestCase):
 
     def test_fits_and_every_button_answers_a_tap(self):
         self.assert_fits("one patch", whole_height=True)
-        self.browser.driver.save_screenshot(os.path.join(OUT_DIR, "phone.png"))
+        self.browser.screenshot(os.path.join(OUT_DIR, "phone.png"))
         # Both patches, one above the other, each the desktop's picture.
         self.browser.keep_frames()
-        compare = self.browser.driver.find_element(By.ID, "compare")
+        compare = self.browser.find("#compare")
         self.browser.tap(compare)
         self.browser.wait(lambda: self.browser.js("return canvas.height") == 600,
                           "both patches one above the other")
@@ -694,8 +551,8 @@ class PhoneTest(unittest.TestCase):
         dragged = self.browser.last_frame(os.path.join(OUT_DIR, "phone-drag.png"))
         self.assertLessEqual(rmse(dragged, os.path.join(NATIVE_DIR, "up.png")), FILLED_RMSE,
                              "a finger's drag is not the desktop's arrow keys")
-        for button in self.browser.driver.find_elements(By.CSS_SELECTOR, ".buttons button[data-key]"):
-            name = button.get_attribute("title")
+        for button in self.browser.find_all(".buttons button[data-key]"):
+            name = self.browser.js("return arguments[0].title", button)
             if name == "Escape":
                 continue
             before = self.browser.frames()
@@ -704,9 +561,8 @@ class PhoneTest(unittest.TestCase):
             if name == "Return":
                 self.browser.tap(button)
             self.browser.settle()
-        self.browser.tap(self.browser.driver.find_element(By.CSS_SELECTOR, 'button[title="Escape"]'))
-        self.browser.wait(self.browser.driver.find_element(By.ID, "ended").is_displayed,
-                          "line saying the demo ended")
+        self.browser.tap(self.browser.find('button[title="Escape"]'))
+        self.browser.wait(lambda: self.browser.shown("#ended"), "line saying the demo ended")
         self.assertEqual(page_messages(self.browser.console()), [])
 
 
@@ -723,12 +579,12 @@ def measure_views(query):
         for _, keys in VIEWS:
             if keys:
                 browser.press(*keys)
-            ActionChains(browser.driver).send_keys(Keys.RETURN).perform()
+            browser.keys(Keys.RETURN)
             time.sleep(1.0)  # warm-up
             browser.js("bumpmapStats.work = []; bumpmapStats.times = [];")
             time.sleep(5.0)
             work, times = browser.js("return [bumpmapStats.work, bumpmapStats.times]")
-            ActionChains(browser.driver).send_keys(Keys.RETURN).perform()
+            browser.keys(Keys.RETURN)
             browser.settle()
             deciles = statistics.quantiles(work, n=10)
             fps = (len(times) - 1) / ((times[-1] - times[0]) / 1000)
@@ -755,21 +611,50 @@ def measure():
               f"| {two[0]:.2f} ({two[1]:.2f}–{two[2]:.2f}) | {two[3]:.1f} | {two[0] / one[0]:.2f} |")
 
 
+def unavailable(engine):
+    """Why the engine cannot run here, or None."""
+    needed = {"chromium": ["chromium", "chromedriver"],
+              "firefox": ["firefox-esr", "Xvfb", "xdotool"],
+              "webkitgtk": ["WebKitWebDriver", "Xvfb"]}[engine.name]
+    missing = [name for name in needed if not shutil.which(name)]
+    if engine.name == "webkitgtk" and not engines.mini_browser():
+        missing.append("MiniBrowser")
+    if engine.name == "firefox":
+        try:
+            import websocket  # noqa: F401 (only whether it is there)
+        except ImportError:
+            missing.append("python3-websocket")
+    return f"{engine.name} needs {', '.join(missing)}, which are not installed" if missing else None
+
+
 def main():
-    global PAGE_DIR, NATIVE_DIR, OUT_DIR
-    # Headless: a DISPLAY, above all one whose X server has gone, only costs
-    # the page its WebGL context.
+    global ENGINE, PAGE_DIR, NATIVE_DIR, OUT_DIR
+    arguments = sys.argv[1:]
+    if arguments[:1] == ["--engine"] and len(arguments) > 1:
+        if arguments[1] not in engines.ENGINES:
+            sys.exit(__doc__)
+        ENGINE = engines.ENGINES[arguments[1]]
+        arguments = arguments[2:]
+    # Chromium runs headless, and a DISPLAY, above all one whose X server has
+    # gone, only costs the page its WebGL context; the others get their own.
     os.environ.pop("DISPLAY", None)
-    if len(sys.argv) == 3 and sys.argv[1] == "--measure":
-        PAGE_DIR = sys.argv[2]
+    reason = unavailable(ENGINE)
+    if reason:
+        print(f"browser_test: SKIPPED: {reason}", file=sys.stderr)
+        sys.exit(77)
+    if len(arguments) == 2 and arguments[0] == "--measure":
+        PAGE_DIR = arguments[1]
         measure()
         return
-    if len(sys.argv) != 3:
+    if len(arguments) < 2:
         sys.exit(__doc__)
-    PAGE_DIR, NATIVE_DIR = sys.argv[1], sys.argv[2]
-    OUT_DIR = os.path.join(PAGE_DIR, "test")
+    PAGE_DIR, NATIVE_DIR = arguments[:2]
+    OUT_DIR = os.path.join(PAGE_DIR, "test", ENGINE.name)
     os.makedirs(OUT_DIR, exist_ok=True)
-    unittest.main(argv=[sys.argv[0], "-v"])
+    print(f"browser_test: {ENGINE.name}", file=sys.stderr)
+    result = unittest.main(argv=[sys.argv[0], "-v", *arguments[2:]], exit=False).result
+    print(f"browser_test: {ENGINE.name}: {engines.first_frame_summary()}", file=sys.stderr)
+    sys.exit(0 if result.wasSuccessful() else 1)
 
 
 if __name__ == "__main__":
