@@ -54,10 +54,17 @@ focus_window() {
 
 # Waits for the program's window and its first frame, and gives it the keyboard:
 # sets $window and $frame. Waits up to $1 seconds for each (default 60).
+# A window found can be gone by the time it is focused (Wine's of a program
+# that has just ended, or one Wine replaces): then it looks again.
 open_window() {
-    window=$(window_id "${1:-60}") &&
-        focus_window "$window" &&
-        frame=$(wait_for_first_frame "$window" "${1:-60}")
+    local try
+    for try in 1 2 3; do
+        window=$(window_id "${1:-60}") || return 1
+        focus_window "$window" 2>/dev/null && break
+        ((try < 3)) || { echo "window $window went before it could be focused" >&2; return 1; }
+        sleep 1
+    done
+    frame=$(wait_for_first_frame "$window" "${1:-60}")
 }
 
 # Presses the keys in $window one at a time, each once the frame of the one
