@@ -13,8 +13,8 @@ const lock = JSON.parse(fs.readFileSync(lockPath, "utf8"));
 
 // A version or range starts with a digit, an operator, "*", "x" or "v1";
 // URLs, git and file specs hold ":" or "/". What is left is a tag's name.
-function isTag(spec) {
-    const target = spec.startsWith("npm:") ? spec.slice(spec.lastIndexOf("@") + 1) : spec;
+function isTag(wanted) {
+    const target = wanted.startsWith("npm:") ? wanted.slice(wanted.lastIndexOf("@") + 1) : wanted;
     return /^[A-Za-z][\w.-]*$/.test(target) && !/^[xX]$/.test(target) && !/^v\d/.test(target);
 }
 
@@ -22,11 +22,11 @@ const findings = [];
 for (const [path, entry] of Object.entries(lock.packages || {})) {
     const name = path === "" ? "package.json" : path.replace(/^.*node_modules\//, "");
     for (const kind of ["dependencies", "devDependencies", "optionalDependencies", "peerDependencies"]) {
-        for (const [dependency, spec] of Object.entries(entry[kind] || {})) {
-            if (isTag(spec)) {
-                findings.push(`${name} depends on ${dependency}@${spec}, a registry tag`);
-            } else if (path === "" && !/^\d+\.\d+\.\d+$/.test(spec)) {
-                findings.push(`package.json names ${dependency} by "${spec}", not an exact version`);
+        for (const [dependency, wanted] of Object.entries(entry[kind] || {})) {
+            if (isTag(wanted)) {
+                findings.push(`${name} depends on ${dependency}@${wanted}, a registry tag`);
+            } else if (path === "" && !/^\d+\.\d+\.\d+$/.test(wanted)) {
+                findings.push(`package.json names ${dependency} by "${wanted}", not an exact version`);
             }
         }
     }
