@@ -76,7 +76,9 @@ install_engine() {
     scripts/install-deps.sh "$(job "$1")" && return 0
     for package in $(packages "$1"); do
         for name in ${package//|/ }; do
-            apt-cache show "$name" 2>/dev/null | grep -q '^Version:' && continue 2
+            # grep reads it all: one that quit early could leave apt-cache killed
+            # by SIGPIPE, which pipefail takes for a missing package.
+            apt-cache show "$name" 2>/dev/null | grep '^Version:' >/dev/null && continue 2
         done
         lacking+=("${package//|/ or }")
     done
