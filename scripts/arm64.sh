@@ -42,10 +42,8 @@ echo "arm64: $(aarch64-linux-gnu-g++ --version | head -n1), $("$qemu" --version 
 
 # The root holds what the program and the unit tests link against and Mesa to
 # draw with under qemu. The headers of C and C++ come with the cross compiler.
-# X11 and XTEST only let the tests' CMake find what the end-to-end tests need
-# (they are not built for arm64).
 packages=(libgl-dev libglu1-mesa-dev libglut-dev libgl1-mesa-dri libglx-mesa0
-    libgtest-dev libx11-dev libxtst-dev)
+    libgtest-dev)
 sysroot=build-arm64/sysroot
 stamp="$codename ${packages[*]}"
 make_sysroot() {

@@ -25,6 +25,14 @@ constexpr milliseconds frameTimeout{60000};
 // everything it was asked for.
 constexpr milliseconds quietTime{300};
 
+// The program built beside the tests, with `args` after its name.
+inline std::vector<std::string> bumpmap(const std::vector<std::string> &args = {})
+{
+    std::vector<std::string> command{BUMPMAP_PROGRAM};
+    command.insert(command.end(), args.begin(), args.end());
+    return command;
+}
+
 inline void expectMarkerAt(const Image &picture, const ViewAngles &angles)
 {
     const PixelPoint expected = projectMarker(angles, picture.width, picture.height);
@@ -53,7 +61,7 @@ class BumpmapTest : public ::testing::Test {
     void start(const std::vector<std::string> &args)
     {
         server_ = std::make_unique<XServer>();
-        program_ = std::make_unique<Program>(server_->name(), args);
+        program_ = std::make_unique<Program>(server_->name(), bumpmap(args));
         window_ = waitForWindow(display(), "Bump mapping", startTimeout);
         ASSERT_NE(window_, 0u) << "no window; stderr: " << program_->errors();
         focusWindow(display(), window_);

@@ -134,7 +134,7 @@ TEST_F(OptionsTest, UnknownArgumentIsIgnored)
 
     // The picture must be the one a plain start draws.
     XServer server;
-    Program plain(server.name(), {});
+    Program plain(server.name(), bumpmap());
     const Window plainWindow = waitForWindow(server.display(), "Bump mapping", startTimeout);
     ASSERT_NE(plainWindow, 0u);
     ASSERT_TRUE(waitForImage(
@@ -167,7 +167,7 @@ TEST(DisplayOptionTest, MissingServerEndsWithAMessageAndFailureStatus)
     // DISPLAY names a working server, so only -display can make it fail.
     XServer server;
     const std::string missing = unusedDisplay();
-    Program program(server.name(), {"-display", missing});
+    Program program(server.name(), bumpmap({"-display", missing}));
     const auto status = program.waitForExit(frameTimeout);
     ASSERT_TRUE(status) << "still running";
     ASSERT_TRUE(WIFEXITED(*status)) << "ended by signal " << WTERMSIG(*status);

@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -136,10 +137,11 @@ XServer::~XServer()
     killAndReap(pid_, SIGTERM);
 }
 
-Program::Program(const std::string &displayName, const std::vector<std::string> &args)
+Program::Program(const std::string &displayName, const std::vector<std::string> &command)
 {
-    std::vector<std::string> argStrings{BUMPMAP_PROGRAM};
-    argStrings.insert(argStrings.end(), args.begin(), args.end());
+    if (command.empty())
+        throw std::invalid_argument("no program to run");
+    std::vector<std::string> argStrings = command;
     std::vector<char *> argv;
     for (auto &arg : argStrings)
         argv.push_back(arg.data());
@@ -164,9 +166,12 @@ Program::Program(const std::string &displayName, const std::vector<std::string> 
     const int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
     pid_ = forkWithStreams(devNull, out[1], err[1]);
     if (pid_ == 0) {
-        execve(argv[0], argv.data(), envp.data());
+        // A group of its own, so that whatever a launcher started goes with it.
+        setpgid(0, 0);
+        execvpe(argv[0], argv.data(), envp.data());
         _exit(127);
     }
+    setpgid(pid_, pid_);
     close(devNull);
     close(out[1]);
     close(err[1]);
@@ -175,23 +180,30 @@ Program::Program(const std::string &displayName, const std::vector<std::string> 
 
 Program::~Program()
 {
-    if (!status_)
+    if (!status_) {
+        kill(-pid_, SIGKILL);
         killAndReap(pid_, SIGKILL);
+    }
+    ended_ = true;
     if (reader_.joinable())
         reader_.join();
 }
 
+// Reads until both pipes close or, once the program has ended, until nothing
+// more is waiting in them: a helper that a launcher left running (Wine's
+// services) may hold them open long after the program wrote its last byte.
 void Program::readOutput(int outFd, int errFd)
 {
     pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
     std::string *targets[2] = {&output_, &errors_};
     int open = 2;
     while (open > 0) {
-        if (poll(fds, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
+        const bool ended = ended_;
+        const int ready = poll(fds, 2, ended ? 0 : 50);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready < 0 || (ready == 0 && ended))
             break;
-        }
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || fds[i].revents == 0)
                 continue;
@@ -233,7 +245,8 @@ bool Program::running()
     if (waitpid(pid_, &status, WNOHANG) != pid_)
         return true;
     status_ = status;
-    // The pipes close with the process, so this returns at once.
+    // What it wrote is in the pipes by now, so this returns at once.
+    ended_ = true;
     reader_.join();
     return false;
 }
@@ -263,20 +276,53 @@ long Program::residentKiB() const
 
 namespace {
 
-// Calls `visit` with the /proc folder of each of the process's threads;
-// false once the process is gone.
+// The process and every process it started, found through /proc by parent.
+std::vector<pid_t> processTree(pid_t root)
+{
+    std::vector<std::pair<pid_t, pid_t>> parents;
+    if (DIR *dir = opendir("/proc")) {
+        while (const dirent *entry = readdir(dir)) {
+            const pid_t pid = static_cast<pid_t>(std::strtol(entry->d_name, nullptr, 10));
+            if (pid <= 0)
+                continue;
+            std::string stat;
+            std::getline(std::ifstream("/proc/" + std::string(entry->d_name) + "/stat"), stat);
+            // The parent is the second field after the name, which may hold
+            // spaces and parentheses.
+            const auto nameEnd = stat.rfind(')');
+            if (nameEnd != std::string::npos && nameEnd + 4 < stat.size())
+                parents.emplace_back(pid, std::strtol(stat.c_str() + nameEnd + 4, nullptr, 10));
+        }
+        closedir(dir);
+    }
+    std::vector<pid_t> tree{root};
+    for (std::size_t i = 0; i < tree.size(); ++i) {
+        for (const auto &[pid, parent] : parents) {
+            if (parent == tree[i])
+                tree.push_back(pid);
+        }
+    }
+    return tree;
+}
+
+// Calls `visit` with the /proc folder of each thread of the process and of
+// the processes it started; false once the process is gone.
 bool forEachThread(pid_t pid, const std::function<void(const std::string &)> &visit)
 {
-    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-    DIR *dir = opendir(tasks.c_str());
-    if (dir == nullptr)
-        return false;
-    while (const dirent *entry = readdir(dir)) {
-        if (entry->d_name[0] != '.')
-            visit(tasks + "/" + entry->d_name);
+    bool found = false;
+    for (const pid_t process : processTree(pid)) {
+        const std::string tasks = "/proc/" + std::to_string(process) + "/task";
+        DIR *dir = opendir(tasks.c_str());
+        if (dir == nullptr)
+            continue;
+        found = found || process == pid;
+        while (const dirent *entry = readdir(dir)) {
+            if (entry->d_name[0] != '.')
+                visit(tasks + "/" + entry->d_name);
+        }
+        closedir(dir);
     }
-    closedir(dir);
-    return true;
+    return found;
 }
 
 // A thread's state letter; it follows the name, which may itself hold spaces
@@ -313,6 +359,21 @@ std::string Program::threads() const
                        (waitsIn.empty() || waitsIn == "0" ? "-" : waitsIn);
     });
     return description.empty() ? "gone" : description;
+}
+
+std::string Program::mappedFiles() const
+{
+    std::string files;
+    for (const pid_t process : processTree(pid_)) {
+        std::ifstream maps("/proc/" + std::to_string(process) + "/maps");
+        std::string line;
+        while (std::getline(maps, line)) {
+            const auto path = line.find('/');
+            if (path != std::string::npos)
+                files += line.substr(path) + "\n";
+        }
+    }
+    return files;
 }
 
 Window waitForWindow(Display *display, const std::string &title, milliseconds timeout)

@@ -1,8 +1,11 @@
 #pragma once
 
-// Runs bumpmap on a private X server and drives it the way a user would:
-// real key presses through XTEST, window pixels through XGetImage.
+// Runs a program on a private X server and drives it the way a user would:
+// real key presses through XTEST, window pixels through XGetImage. The
+// end-to-end tests and bumpmap-drive, which drives every build of the
+// program, share it.
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -68,11 +71,14 @@ class XServer {
     Display *display_ = nullptr;
 };
 
-// The program under test, with stdout and stderr read through pipes.
+// The program under test, with stdout and stderr read through pipes. It may
+// start through a launcher (wine, qemu, valgrind): what it does is what the
+// whole tree of processes started by `command` does.
 class Program {
   public:
-    // Runs the program with DISPLAY set to `displayName` and `args` after argv[0].
-    Program(const std::string &displayName, const std::vector<std::string> &args);
+    // Runs `command` (a path, then its arguments) with DISPLAY set to
+    // `displayName`, in a process group of its own.
+    Program(const std::string &displayName, const std::vector<std::string> &command);
     ~Program();
     Program(const Program &) = delete;
     Program &operator=(const Program &) = delete;
@@ -82,13 +88,15 @@ class Program {
 
     bool running();
     // The wait status once the program has ended; nothing if it is still running
-    // after `timeout`. All of its output has been read when this returns a status.
+    // after `timeout`. All of its output has been read when this returns a status,
+    // even where a helper it left behind (Wine's) still holds the pipes.
     std::optional<int> waitForExit(milliseconds timeout);
     // VmRSS from /proc, or -1 once the program is gone.
     long residentKiB() const;
-    // What the program is doing, from /proc: the CPU time all its threads
-    // have had, and whether every thread sleeps waiting for something. A
-    // program starved by a busy machine is runnable, not asleep.
+    // What the program is doing, from /proc: the CPU time all the threads of
+    // it and of the processes it started have had, and whether every one of
+    // them sleeps waiting for something. A program starved by a busy machine
+    // is runnable, not asleep.
     struct Activity {
         long long cpuNanoseconds = -1;
         bool asleep = false;
@@ -100,6 +108,8 @@ class Program {
     Activity activity() const;
     // Each thread's state and what it waits in, for a failure message.
     std::string threads() const;
+    // The files mapped into the program and the processes it started, one a line.
+    std::string mappedFiles() const;
 
   private:
     void readOutput(int outFd, int errFd);
@@ -107,6 +117,7 @@ class Program {
     pid_t pid_ = -1;
     std::optional<int> status_;
     std::thread reader_;
+    std::atomic<bool> ended_{false};
     mutable std::mutex mutex_;
     std::string output_;
     std::string errors_;
