@@ -4,16 +4,20 @@
 # release's own arm64 packages (build-arm64/sysroot). Nothing on this machine
 # changes but the cross compiler, qemu and debootstrap being installed: no
 # dpkg architecture is added.
-# `scripts/arm64.sh test` then runs them under qemu: every unit test, which pin
-# every float bit, and the program on a private Xvfb, whose frames must be the
-# very pixels of the native program's, and which must quit on Escape with
-# status 0. Exits 77, saying why, where this release lacks a piece.
-# `scripts/arm64.sh setup` only installs the packages and makes the sysroot.
+# Then, under qemu:
+#   scripts/arm64.sh unit     every unit test, which pin every float bit
+#   scripts/arm64.sh window [PROGRAM]   the program (build-arm64/bumpmap by
+#       default), driven by bumpmap-drive ($BUMPMAP_DRIVE): up to the state
+#       "plus" of tests/steps.txt its frames must be the very pixels of the
+#       native program's ($BUMPMAP_FRAMES), drawn by the sysroot's own Mesa, and
+#       it must quit on Escape with status 0.
+#   scripts/arm64.sh setup    only installs the packages and makes the sysroot
+# Exits 77, saying why, where this release lacks a piece.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 mode=${1:-build}
-[[ $mode =~ ^(build|test|setup)$ ]] || { echo "usage: scripts/arm64.sh [test|setup]" >&2; exit 2; }
+[[ $mode =~ ^(build|unit|window|setup)$ ]] || { echo "usage: scripts/arm64.sh [unit|window [PROGRAM]|setup]" >&2; exit 2; }
 
 skip() {
     echo "arm64: skipped: $*"
@@ -83,46 +87,28 @@ make_sysroot() {
     rm -rf "$downloads"
     echo "$stamp" >build-arm64/sysroot.stamp
 }
-if [[ -f build-arm64/sysroot.stamp && $(cat build-arm64/sysroot.stamp) == "$stamp" ]]; then
+if [[ $mode == unit || $mode == window ]]; then
+    [[ -f build-arm64/sysroot.stamp && -x build-arm64/bumpmap ]] ||
+        { echo "arm64: no build-arm64/: scripts/arm64.sh builds it" >&2; exit 1; }
+elif [[ -f build-arm64/sysroot.stamp && $(cat build-arm64/sysroot.stamp) == "$stamp" ]]; then
     echo "arm64: sysroot of Debian $codename kept, $(du -sh "$sysroot" | cut -f1)"
 else
     make_sysroot
 fi
-[[ $mode != setup ]] || exit 0
-
-cmake --preset arm64 >/dev/null
-cmake --build --preset arm64 -j "$(nproc)"
-[[ $mode == test ]] || exit 0
-
-# The unit tests: CTest runs each under qemu (the toolchain file says how).
-unit_tests_passed=true
-ctest --preset arm64 | tee build-arm64/ctest.log || unit_tests_passed=false
-
-# The program under qemu against the native program's frames.
-scripts/desktop-frames.sh
-window_started=$SECONDS
-source scripts/x-session.sh
-start_xvfb
-frames=build-arm64/frames
-root=$(realpath "$sysroot")
-"$qemu" -L "$root" build-arm64/bumpmap &
-program=$!
-owned_pids+=("$program")
-# A frame takes a second or more under emulation.
-open_window 120
-# Only the root's arm64 Mesa may have drawn it, not the X server's own GL.
-grep -F " $root/" "/proc/$program/maps" | grep -E '/dri/|libgallium' >/dev/null ||
-    { echo "arm64: no Mesa driver from $root in the program" >&2; exit 1; }
-
-# The first frame, the four views and the light moved: every state of
-# tests/steps.txt up to "plus" (fifteen keys).
-different=0
-compare_states_key_by_key "$frames" plus arm64 || different=1
-
-xdotool key Escape
-status=0
-timeout 60 tail --pid="$program" -f /dev/null || { echo "arm64: still running 60 s after Escape" >&2; exit 1; }
-wait "$program" || status=$?
-echo "arm64: exit status $status after Escape; the window took $((SECONDS - window_started)) s," \
-    "everything $SECONDS s"
-$unit_tests_passed && ((different == 0 && status == 0))
+case $mode in
+setup) ;;
+build)
+    cmake --preset arm64 >/dev/null
+    cmake --build --preset arm64 -j "$(nproc)"
+    ;;
+# CTest runs each under qemu (the toolchain file says how).
+unit) ctest --preset arm64 ;;
+window)
+    : "${BUMPMAP_DRIVE:?run it as ctest --preset test -L arm64}"
+    # A frame takes a second or more under emulation; fifteen keys are enough
+    # for the first frame, the four views and the light moved.
+    root=$(realpath "$sysroot")
+    exec "$BUMPMAP_DRIVE" --steps tests/steps.txt --until plus --compare "$BUMPMAP_FRAMES" \
+        --save build-arm64/frames --mesa-from "$root" --timeout 120 -- "$qemu" -L "$root" "${2:-build-arm64/bumpmap}"
+    ;;
+esac

@@ -8,15 +8,17 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build-bench"
 
-"$root/scripts/install-deps.sh" build bench
-
-(cd "$root" && cmake --preset bench && cmake --build --preset bench -j "$(nproc)")
-
-# A window needs an X server; without one, start a private Xvfb on a free display.
+# A window needs an X server; without one, this script runs again on the
+# private Xvfb of bumpmap-drive --run.
 if [[ -z "${DISPLAY:-}" ]]; then
-    source "$root/scripts/x-session.sh"
-    start_xvfb
+    "$root/scripts/install-deps.sh" build test
+    (cd "$root" && cmake --preset test >/dev/null &&
+        cmake --build --preset test -j "$(nproc)" --target bumpmap_drive >/dev/null)
+    exec "$root/build-test/tests/harness/bumpmap-drive" --run -- "$0" "$@"
 fi
+
+"$root/scripts/install-deps.sh" build bench
+(cd "$root" && cmake --preset bench && cmake --build --preset bench -j "$(nproc)")
 
 # No figures from an earlier run can be reported as this one's.
 rm -f "$build/math.json" "$build/frame.json" "$root/bench/results/latest.json"

@@ -37,7 +37,7 @@ for job in "$@"; do
     # Debian's Node and npm, unless an npm is already on PATH: installing
     # Debian's beside another Node would fight it.
     npm) command -v npm >/dev/null || wanted+=(nodejs npm) ;;
-    pictures) wanted+=(xvfb libgl1-mesa-dri xdotool imagemagick) ;;
+    pictures) wanted+=(xvfb libgl1-mesa-dri imagemagick) ;;
     memcheck) wanted+=(valgrind xvfb libgl1-mesa-dri xdotool imagemagick) ;;
     package) wanted+=(build-essential debhelper dpkg-dev cmake libgl-dev libglu1-mesa-dev libglut-dev libgtest-dev libx11-dev libxtst-dev) ;;
     package-check) wanted+=(lintian desktop-file-utils appstream man-db xvfb libgl1-mesa-dri xdotool imagemagick) ;;

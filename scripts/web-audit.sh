@@ -5,7 +5,7 @@
 # installed by scripts/npm-tools.sh (npm ci; Node and npm are Debian's where
 # none is on PATH).
 # Exits 77, saying why, when Lighthouse cannot run with this Node; axe has
-# run and passed by then. scripts/web-test.sh runs it after the browser tests.
+# run and passed by then. CTest runs it as web.audits, once the page is built.
 # Usage: scripts/web-audit.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."

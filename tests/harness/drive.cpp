@@ -8,6 +8,7 @@
 
 #include <X11/Xlib.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -28,7 +30,10 @@ using e2e::Image;
 using e2e::milliseconds;
 
 const char *const usage = R"(usage: bumpmap-drive [OPTION...] -- COMMAND [ARG...]
-Starts an Xvfb of its own, runs COMMAND on it (the program, or a launcher such
+       bumpmap-drive --run [--screen WxHxD] -- COMMAND [ARG...]
+With --run, only runs COMMAND with DISPLAY on an Xvfb of its own (screen
+1280x1024x24 unless --screen says otherwise) and exits with its status.
+Otherwise starts an Xvfb of its own, runs COMMAND on it (the program, or a launcher such
 as wine, qemu or valgrind and the program), waits for the "Bump mapping"
 window and its first frame and gives it the keyboard. Then:
   --size WxH       resizes the window, as a user's drag ends, before any state
@@ -54,6 +59,8 @@ struct Step {
 };
 
 struct Options {
+    bool run = false;
+    std::string screen = "1280x1024x24";
     int width = 0;
     int height = 0;
     std::vector<Step> steps;
@@ -104,7 +111,11 @@ Options parse(int argc, char **argv)
             options.command.assign(argv + i + 1, argv + argc);
             break;
         }
-        if (option == "--size") {
+        if (option == "--run") {
+            options.run = true;
+        } else if (option == "--screen") {
+            options.screen = value(option);
+        } else if (option == "--size") {
             const std::string size = value(option);
             if (std::sscanf(size.c_str(), "%dx%d", &options.width, &options.height) != 2 ||
                 options.width <= 0 || options.height <= 0)
@@ -147,7 +158,7 @@ bool drawn(const Image &image)
 class Session {
   public:
     explicit Session(const Options &options)
-        : options_(options), program_(server_.name(), options.command)
+        : options_(options), server_(options.screen), program_(server_.name(), options.command)
     {
     }
 
@@ -298,6 +309,29 @@ class Session {
     Image frame_;
 };
 
+// The command's exit status, or 128 + the signal that ended it.
+int runOnServer(const Options &options)
+{
+    const e2e::XServer server(options.screen);
+    setenv("DISPLAY", server.name().c_str(), 1);
+    std::vector<char *> argv;
+    for (const auto &arg : options.command)
+        argv.push_back(const_cast<char *>(arg.c_str()));
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execvp(argv[0], argv.data());
+        std::perror(argv[0]);
+        _exit(127);
+    }
+    int status = 0;
+    while (pid > 0 && waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (pid < 0)
+        return 1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -310,6 +344,8 @@ int main(int argc, char **argv)
         return 2;
     }
     try {
+        if (options->run)
+            return runOnServer(*options);
         Session session(*options);
         session.open();
         session.checkMesa();

@@ -85,7 +85,7 @@ void PrintTo(const Image &image, std::ostream *out)
     *out << image.width << "x" << image.height << " picture";
 }
 
-XServer::XServer()
+XServer::XServer(const std::string &screen)
 {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
@@ -96,7 +96,7 @@ XServer::XServer()
     pid_ = forkWithStreams(devNull, devNull, devNull);
     if (pid_ == 0) {
         fcntl(fds[1], F_SETFD, 0);
-        execlp("Xvfb", "Xvfb", "-displayfd", fdArg.c_str(), "-screen", "0", "1280x1024x24",
+        execlp("Xvfb", "Xvfb", "-displayfd", fdArg.c_str(), "-screen", "0", screen.c_str(),
                "-nolisten", "tcp", static_cast<char *>(nullptr));
         _exit(127);
     }

@@ -57,7 +57,8 @@ void PrintTo(const Image &image, std::ostream *out);
 // tests neither guess one nor touch the desktop's DISPLAY.
 class XServer {
   public:
-    XServer();
+    // `screen` as Xvfb takes it: WIDTHxHEIGHTxDEPTH.
+    explicit XServer(const std::string &screen = "1280x1024x24");
     ~XServer();
     XServer(const XServer &) = delete;
     XServer &operator=(const XServer &) = delete;

@@ -614,8 +614,8 @@ def measure():
 def unavailable(engine):
     """Why the engine cannot run here, or None."""
     needed = {"chromium": ["chromium", "chromedriver"],
-              "firefox": ["firefox-esr", "Xvfb", "xdotool"],
-              "webkitgtk": ["WebKitWebDriver", "Xvfb"]}[engine.name]
+              "firefox": ["firefox-esr", "xdotool"],
+              "webkitgtk": ["WebKitWebDriver"]}[engine.name]
     missing = [name for name in needed if not shutil.which(name)]
     if engine.name == "webkitgtk" and not engines.mini_browser():
         missing.append("MiniBrowser")
@@ -636,8 +636,9 @@ def main():
         ENGINE = engines.ENGINES[arguments[1]]
         arguments = arguments[2:]
     # Chromium runs headless, and a DISPLAY, above all one whose X server has
-    # gone, only costs the page its WebGL context; the others get their own.
-    os.environ.pop("DISPLAY", None)
+    # gone, only costs the page its WebGL context; the others use the one
+    # bumpmap-drive started for them.
+    engines.X_DISPLAY = os.environ.pop("DISPLAY", None)
     reason = unavailable(ENGINE)
     if reason:
         print(f"browser_test: SKIPPED: {reason}", file=sys.stderr)

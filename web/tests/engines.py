@@ -67,30 +67,16 @@ class WebGLDidNotStart(Exception):
     pass
 
 
-_display = None
+# The X display of the windowed engines: bumpmap-drive --run starts an Xvfb of
+# its own for the test run (scripts/web-test.sh) and names it in DISPLAY,
+# which browser_test.py keeps here before Chromium's run takes it away.
+X_DISPLAY = None
 
 
 def x_display():
-    """A private Xvfb for the windowed engines, one per test run, on the first
-    free display (-displayfd, its abstract socket kept); stopped at exit."""
-    global _display
-    if _display is None:
-        read, write = os.pipe()
-        server = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write), "-screen", "0", f"{WIDTH + 100}x{HEIGHT + 180}x24",
-             "-nolisten", "tcp"], pass_fds=(write,), stderr=subprocess.DEVNULL)
-        os.close(write)
-        with os.fdopen(read) as number:
-            line = number.readline().strip()
-        if not line:
-            raise RuntimeError("Xvfb did not start")
-
-        def stop():
-            server.terminate()
-            server.wait()
-        atexit.register(stop)
-        _display = f":{line}"
-    return _display
+    if not X_DISPLAY:
+        raise RuntimeError("no X display: run it through bumpmap-drive --run (scripts/web-test.sh)")
+    return X_DISPLAY
 
 
 def free_port():
