@@ -6,9 +6,12 @@
 #include "image_file.h"
 #include "x_session.h"
 
+#include <X11/X.h>
 #include <X11/Xlib.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -19,6 +22,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <sys/wait.h>
@@ -246,10 +250,11 @@ class Session {
                       << ", not 0\n";
             clean = false;
         }
-        for (const auto &[stream, text] : {std::pair{"stdout", program_.output()},
-                                           std::pair{"stderr", program_.errors()}}) {
-            if (!text.empty()) {
-                std::cout << "FAILED: printed on " << stream << ": " << text.substr(0, 300)
+        const std::string streams[2][2] = {{"stdout", program_.output()},
+                                           {"stderr", program_.errors()}};
+        for (const auto &stream : streams) {
+            if (!stream[1].empty()) {
+                std::cout << "FAILED: printed on " << stream[0] << ": " << stream[1].substr(0, 300)
                           << "\n";
                 clean = false;
             }

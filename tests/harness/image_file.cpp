@@ -2,6 +2,7 @@
 
 #include <png.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <stdexcept>
 #include <vector>
