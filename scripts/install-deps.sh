@@ -31,25 +31,25 @@ for job in "$@"; do
     case $job in
     build) wanted+=(build-essential cmake libgl-dev libglu1-mesa-dev libglut-dev) ;;
     run) wanted+=(libgl1-mesa-dri) ;;
-    test) wanted+=(libgtest-dev xvfb libgl1-mesa-dri libx11-dev libxtst-dev) ;;
+    test) wanted+=(libgtest-dev xvfb libgl1-mesa-dri libx11-dev libxtst-dev libpng-dev) ;;
     bench) wanted+=(libbenchmark-dev xvfb libgl1-mesa-dri python3) ;;
     lint) wanted+=(clang-format clang-tidy iwyu cppcheck) ;;
     # Debian's Node and npm, unless an npm is already on PATH: installing
     # Debian's beside another Node would fight it.
     npm) command -v npm >/dev/null || wanted+=(nodejs npm) ;;
     pictures) wanted+=(xvfb libgl1-mesa-dri imagemagick) ;;
-    memcheck) wanted+=(valgrind xvfb libgl1-mesa-dri xdotool imagemagick) ;;
-    package) wanted+=(build-essential debhelper dpkg-dev cmake libgl-dev libglu1-mesa-dev libglut-dev libgtest-dev libx11-dev libxtst-dev) ;;
-    package-check) wanted+=(lintian desktop-file-utils appstream man-db xvfb libgl1-mesa-dri xdotool imagemagick) ;;
+    memcheck) wanted+=(valgrind xvfb libgl1-mesa-dri) ;;
+    package) wanted+=(build-essential debhelper dpkg-dev cmake libgl-dev libglu1-mesa-dev libglut-dev libgtest-dev) ;;
+    package-check) wanted+=(lintian desktop-file-utils appstream man-db xvfb libgl1-mesa-dri) ;;
     web) wanted+=(emscripten cmake make python3) ;;
     localhost) wanted+=(libnss-myhostname) ;;
-    web-test) wanted+=(chromium chromium-driver python3-selenium xvfb libgl1-mesa-dri xdotool imagemagick) ;;
+    web-test) wanted+=(chromium chromium-driver python3-selenium imagemagick) ;;
     web-firefox) wanted+=(firefox-esr python3-websocket python3-selenium xvfb xdotool libgl1-mesa-dri imagemagick) ;;
     web-webkitgtk) wanted+=("$(webkit_driver_package)" python3-selenium xvfb libgl1-mesa-dri imagemagick) ;;
     windows) wanted+=(cmake g++-mingw-w64-x86-64-win32 dpkg-dev zip python3) ;;
     windows-run) wanted+=(wine wine64 libgl1-mesa-dri) ;;
-    windows-test) wanted+=(wine wine64 libgl1-mesa-dri xvfb xdotool imagemagick python3) ;;
-    arm64) wanted+=(cmake make g++-aarch64-linux-gnu "$(qemu_user_package)" debootstrap debian-archive-keyring xvfb xdotool imagemagick) ;;
+    windows-test) wanted+=(wine wine64 libgl1-mesa-dri xvfb) ;;
+    arm64) wanted+=(cmake make g++-aarch64-linux-gnu "$(qemu_user_package)" debootstrap debian-archive-keyring xvfb) ;;
     release) wanted+=(dpkg-dev git mmdebstrap debian-archive-keyring zip unzip gpg gpg-agent gpgv) ;;
     release-diff) wanted+=(diffoscope-minimal) ;;
     load) wanted+=(stress-ng) ;;

@@ -84,8 +84,9 @@ amd64_package() {
 }
 
 windows_zip() {
-    # freeglut for Windows is built once in this tree's build-windows/.
-    scripts/windows.sh freeglut
+    # freeglut for Windows is built once in this tree's build-windows/ (by the
+    # set-up, scripts/windows.sh setup, when the release is checked).
+    [[ -f build-windows/freeglut/version ]] || scripts/windows.sh freeglut
     (cd "$src" && cmake --preset windows -DBUMPMAP_FREEGLUT_PREFIX="$top/build-windows/freeglut" &&
         cmake --build --preset windows -j "$(nproc)") >"$work/windows.log" 2>&1 ||
         { tail -n 30 "$work/windows.log"; return 1; }
