@@ -32,7 +32,7 @@ set_source_files_properties("${CMAKE_BINARY_DIR}/bumpmap.rc" PROPERTIES OBJECT_D
 target_sources(bumpmap PRIVATE "${CMAKE_BINARY_DIR}/bumpmap.rc" "${bumpmap_icon}")
 
 add_custom_command(TARGET bumpmap POST_BUILD
-  COMMAND "${CMAKE_SOURCE_DIR}/scripts/windows-exe-check.sh" "${CMAKE_OBJDUMP}"
+  COMMAND "${CMAKE_SOURCE_DIR}/tests/windows_exe_check.sh" "${CMAKE_OBJDUMP}"
     "$<TARGET_FILE:bumpmap>" "${PROJECT_VERSION}" "$<TARGET_OBJECTS:bumpmap>"
   COMMENT "Checking bumpmap.exe's DLLs, its start-up, its version, its icon and that it is stripped"
   COMMAND_EXPAND_LISTS

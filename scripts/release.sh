@@ -356,7 +356,7 @@ lint_packages() {
     for deb in "$one"/dist/*.deb; do
         echo "release: $(basename "$deb") depends on $(dpkg-deb -f "$deb" Depends)"
     done
-    scripts/package-check.sh lintian "$one"/dist/*.deb
+    tests/package_check.sh lintian "$one"/dist/*.deb
 }
 part "lintian" lint_packages
 

@@ -2,7 +2,7 @@
 # The real bumpmap under valgrind's memcheck, driven by bumpmap-drive
 # ($BUMPMAP_DRIVE, which CTest sets): keys, a few frames of the orbit, then
 # Escape. Fails unless the program exits 0 and memcheck reports nothing beyond
-# what scripts/memcheck.supp lets through (the libraries' own reports).
+# what tests/memcheck.supp lets through (the libraries' own reports).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 : "${BUMPMAP_DRIVE:?run it as ctest --preset test -L memcheck}"
@@ -25,7 +25,7 @@ status=0
 "$BUMPMAP_DRIVE" --steps "$steps" --timeout 120 -- env LIBGL_ALWAYS_SOFTWARE=1 GALLIUM_DRIVER=llvmpipe \
     valgrind --tool=memcheck --error-exitcode=99 --track-origins=yes --num-callers=50 \
     --leak-check=full --show-leak-kinds=definite --errors-for-leak-kinds=definite \
-    --suppressions=scripts/memcheck.supp --log-file="$log" "$build/bumpmap" || status=$?
+    --suppressions=tests/memcheck.supp --log-file="$log" "$build/bumpmap" || status=$?
 grep -E 'ERROR SUMMARY' "$log" | sed 's/^==[0-9]*== /memcheck: /' || true
 if ((status != 0)); then
     [[ ! -s $log ]] || head -n 150 "$log" >&2

@@ -10,7 +10,7 @@
 # does not give VERSION as its file and product version, when it has no icon
 # named GLUT_ICON (the one freeglut gives its window, and Explorer shows), or
 # when it still carries debug sections.
-# Usage: scripts/windows-exe-check.sh OBJDUMP EXE VERSION MAIN_OBJECT [OBJECT...]
+# Usage: tests/windows_exe_check.sh OBJDUMP EXE VERSION MAIN_OBJECT [OBJECT...]
 # (the exe's objects in link order, main.cpp's first; the others are not read)
 set -euo pipefail
 

@@ -5,8 +5,8 @@
 # and the packaged program, unpacked with dpkg -x, run by bumpmap-drive
 # ($BUMPMAP_DRIVE, which CTest sets) until its window shows a frame and quit
 # with Escape. Runs every check and fails if any of them failed.
-# Usage: scripts/package-check.sh
-#        scripts/package-check.sh lintian DEB...   only lintian, as here
+# Usage: tests/package_check.sh
+#        tests/package_check.sh lintian DEB...   only lintian, as here
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

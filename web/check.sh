@@ -3,8 +3,8 @@
 # links quietly for any GL call that WebGL lacks: stubs that throw, or its
 # legacy emulation, which lights every light as if it were directional and
 # draws no wireframe. The page's CMake build runs it.
-# Usage: web-check.sh calls SRC_OBJECT... -- WEB_OBJECT...   (before the link)
-#        web-check.sh page INDEX_JS                          (after it)
+# Usage: web/check.sh calls SRC_OBJECT... -- WEB_OBJECT...   (before the link)
+#        web/check.sh page INDEX_JS                          (after it)
 # Exits 77, with a line starting "web: SKIP:", when this Emscripten's tools
 # cannot read its own objects, so the calls cannot be checked.
 set -euo pipefail
@@ -74,7 +74,7 @@ case ${1:-} in
 calls) shift && check_calls "$@" ;;
 page) check_page "$2" ;;
 *)
-    echo "usage: web-check.sh calls SRC_OBJECT... -- WEB_OBJECT... | page INDEX_JS" >&2
+    echo "usage: web/check.sh calls SRC_OBJECT... -- WEB_OBJECT... | page INDEX_JS" >&2
     exit 2
     ;;
 esac
