@@ -7,7 +7,7 @@
 # of debian/changelog's last entry, so the same commit gives the same bytes
 # wherever and whenever it is built.
 # Usage: scripts/release.sh          the release in dist/
-#        scripts/release.sh check    makes it twice, in two folders of different
+#        scripts/release.sh check    makes it twice at once, in two folders of different
 #                                    names, umasks and time zones, each signed
 #                                    with a throwaway key, and fails, naming the
 #                                    file and showing how, if one byte differs
@@ -21,10 +21,13 @@
 # SIGNING_KEY=KEY (a key in your GnuPG keyring) signs SHA256SUMS into
 # SHA256SUMS.asc; without it the release is unsigned, and says so.
 # RELEASE_DIR=DIR puts the release in DIR/dist and its build in DIR/work.
+# JOBS=N runs N jobs in each build (one a core by default).
 # Exits 77, saying which and why, when this Debian release cannot make (or
 # check) one of the artefacts; the others are still made.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# How many jobs each build runs: JOBS, or one a core (half each in `check`).
+jobs=${JOBS:-$(nproc)}
 
 mode=${1:-make}
 [[ $mode =~ ^(make|check|setup)$ ]] || { echo "usage: scripts/release.sh [check|setup]" >&2; exit 2; }
@@ -77,7 +80,7 @@ release_notes() {
 }
 
 amd64_package() {
-    (cd "$src" && dpkg-buildpackage -us -uc -b -j"$(nproc)") >"$work/amd64.log" 2>&1 ||
+    (cd "$src" && dpkg-buildpackage -us -uc -b -j"$jobs") >"$work/amd64.log" 2>&1 ||
         { tail -n 30 "$work/amd64.log"; return 1; }
     grep -E '^ *[0-9]+% tests passed' "$work/amd64.log" || true
     cp "$work/bumpmap_$version-1_amd64.deb" "$out/"
@@ -88,7 +91,7 @@ windows_zip() {
     # set-up, scripts/windows.sh setup, when the release is checked).
     [[ -f build-windows/freeglut/version ]] || scripts/windows.sh freeglut
     (cd "$src" && cmake --preset windows -DBUMPMAP_FREEGLUT_PREFIX="$top/build-windows/freeglut" &&
-        cmake --build --preset windows -j "$(nproc)") >"$work/windows.log" 2>&1 ||
+        cmake --build --preset windows -j "$jobs") >"$work/windows.log" 2>&1 ||
         { tail -n 30 "$work/windows.log"; return 1; }
     cp "$src/build-windows/$name-windows-x86_64.zip" "$out/"
     check_zip "$out/$name-windows-x86_64.zip" crlf
@@ -206,7 +209,7 @@ set -e
 cd /root
 tar -xzf $name.tar.gz
 cd $name
-export SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH DEB_BUILD_OPTIONS="nocheck parallel=$(nproc)"
+export SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH DEB_BUILD_OPTIONS="nocheck parallel=$jobs"
 dpkg-buildpackage -a arm64 --build-profiles=nocheck -b -us -uc
 EOF
     # shellcheck disable=SC2016 # $1 is the root, for mmdebstrap's hooks
@@ -298,10 +301,18 @@ gpg --batch --quiet --pinentry-mode loopback --passphrase '' \
 signing_key=$(gpg --batch --quiet --with-colons --list-keys | awk -F: '$1 == "fpr" { print $10; exit }')
 gpg --batch --export "$signing_key" >"$public_key"
 echo "release: signing both releases with the throwaway key $signing_key"
+# Both at once, each with half the cores (at least one job); each one's
+# output is shown once it is done.
+export JOBS=$(((jobs + 1) / 2))
+(umask 0022 && TZ=UTC0 SIGNING_KEY=$signing_key RELEASE_DIR=$top/$one scripts/release.sh) \
+    >build-release/one.log 2>&1 &
+first=$!
+(umask 0002 && TZ='<+1345>-13:45' SIGNING_KEY=$signing_key RELEASE_DIR=$top/$two scripts/release.sh) \
+    >build-release/second.log 2>&1 &
 status_one=0 status_two=0
-(umask 0022 && TZ=UTC0 SIGNING_KEY=$signing_key RELEASE_DIR=$top/$one scripts/release.sh) || status_one=$?
-(umask 0002 && TZ='<+1345>-13:45' SIGNING_KEY=$signing_key RELEASE_DIR=$top/$two scripts/release.sh) ||
-    status_two=$?
+wait "$first" || status_one=$?
+wait $! || status_two=$?
+cat build-release/one.log build-release/second.log
 gpgconf --kill gpg-agent
 unset GNUPGHOME
 if ((status_one != 0 && status_one != 77 || status_two != 0 && status_two != 77)); then
