@@ -12,10 +12,10 @@
 #                                    with a throwaway key, and fails, naming the
 #                                    file and showing how, if one byte differs
 #                                    (the signatures aside); then gpgv over the
-#                                    signatures, lintian over both packages and
-#                                    the arm64 program under qemu against the
-#                                    native program's frames (scripts/arm64.sh
-#                                    window, with bumpmap-drive).
+#                                    signatures and lintian over both packages.
+#        scripts/release.sh arm64-program   then runs the checked release's
+#                                    arm64 program under qemu against the native
+#                                    program's frames (scripts/arm64.sh window).
 #        scripts/release.sh setup    only installs what a release needs and makes
 #                                    the arm64 build root, and stops.
 # SIGNING_KEY=KEY (a key in your GnuPG keyring) signs SHA256SUMS into
@@ -30,7 +30,8 @@ cd "$(dirname "$0")/.."
 jobs=${JOBS:-$(nproc)}
 
 mode=${1:-make}
-[[ $mode =~ ^(make|check|setup)$ ]] || { echo "usage: scripts/release.sh [check|setup]" >&2; exit 2; }
+[[ $mode =~ ^(make|check|arm64-program|setup)$ ]] ||
+    { echo "usage: scripts/release.sh [check|arm64-program|setup]" >&2; exit 2; }
 
 skip() {
     echo "release: skipped: $*"
@@ -42,7 +43,7 @@ top=$PWD
 # A release is made of commits: git archive takes HEAD, so a tracked file
 # changed since would not be in it. The check, a stage of scripts/test.sh, is
 # skipped rather than failed in a tree with work in progress.
-if [[ $mode != setup && -n $(git status --porcelain --untracked-files=no) ]]; then
+if [[ $mode =~ ^(make|check)$ && -n $(git status --porcelain --untracked-files=no) ]]; then
     git status --short
     [[ $mode == check ]] && skip "the tree has changes that are not committed, and a release is made of commits"
     echo "release: the tree has changes that are not committed; a release is made of commits" >&2
@@ -51,6 +52,17 @@ fi
 version=$(dpkg-parsechangelog -S Version)
 version=${version%-*}
 name=bumpmap-$version
+
+# The arm64 package that `check` made, unpacked, under qemu in scripts/arm64.sh's
+# sysroot: its frames must be the native program's, pixel for pixel.
+if [[ $mode == arm64-program ]]; then
+    deb=build-release/one/dist/bumpmap_$version-1_arm64.deb root=build-release/arm64-program
+    [[ -f $deb ]] || skip "there is no arm64 package to run (scripts/release.sh check makes it)"
+    [[ -f build-arm64/sysroot.stamp ]] || skip "there is no arm64 sysroot (scripts/arm64.sh) to run it in"
+    rm -rf "$root"
+    dpkg-deb -x "$deb" "$root"
+    exec scripts/arm64.sh window "$root/usr/bin/bumpmap"
+fi
 # NEWS.md must have this version's entry, and debian/changelog and the
 # metainfo the same version and date.
 scripts/release-notes.sh
@@ -370,18 +382,6 @@ lint_packages() {
     tests/package_check.sh lintian "$one"/dist/*.deb
 }
 part "lintian" lint_packages
-
-# The arm64 package's program, unpacked, under qemu against scripts/arm64.sh's
-# sysroot: its frames must be the native program's, pixel for pixel.
-arm64_program() {
-    local deb=$one/dist/bumpmap_$version-1_arm64.deb root=build-release/arm64-program
-    [[ -f $deb ]] || skip "there is no arm64 package to run"
-    [[ -f build-arm64/sysroot.stamp ]] || skip "there is no arm64 sysroot (scripts/arm64.sh) to run it in"
-    rm -rf "$root"
-    dpkg-deb -x "$deb" "$root"
-    scripts/arm64.sh window "$root/usr/bin/bumpmap"
-}
-part "the arm64 package's program under qemu" arm64_program
 
 echo "release: the first build's files:"
 (cd "$one/dist" && ls -l && cat SHA256SUMS)
