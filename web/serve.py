@@ -72,8 +72,8 @@ class Handler(http.server.SimpleHTTPRequestHandler):
         return io.BytesIO(body)
 
 
-def make_server(folder, port):
-    handler = functools.partial(Handler, directory=folder)
+def make_server(folder, port, handler_class=Handler):
+    handler = functools.partial(handler_class, directory=folder)
     return http.server.ThreadingHTTPServer(("127.0.0.1", port), handler)
 
 

@@ -67,6 +67,32 @@ class WebGLDidNotStart(Exception):
     pass
 
 
+class PageInParts(serve.Handler):
+    """Sends the page a kilobyte at a time, uncompressed, with a pause before
+    each part, as a slow network does: the browser lays out and paints what
+    has come so far."""
+
+    def send_head(self):
+        if self.is_page():
+            del self.headers["Accept-Encoding"]
+        return super().send_head()
+
+    def copyfile(self, source, outputfile):
+        if not self.is_page():
+            return super().copyfile(source, outputfile)
+        try:
+            while part := source.read(1024):
+                time.sleep(0.1)
+                outputfile.write(part)
+                outputfile.flush()
+        except (BrokenPipeError, ConnectionResetError):
+            pass  # the browser went away before the page had all come
+        return None
+
+    def is_page(self):
+        return self.path.split("?", 1)[0] == "/index.html"
+
+
 # The X display of the windowed engines: bumpmap-drive --run starts an Xvfb of
 # its own for the test run (scripts/web-test.sh) and names it in DISPLAY,
 # which browser_test.py keeps here before Chromium's run takes it away.
@@ -99,8 +125,10 @@ class Browser:
     emulates_phone = False
     page_dir = None
 
-    def __init__(self, query="", phone=False):
-        self.server = serve.make_server(self.served_dir(), 0)
+    def __init__(self, query="", phone=False, page_in_parts=False):
+        self.page_in_parts = page_in_parts
+        self.server = serve.make_server(self.served_dir(), 0,
+                                        PageInParts if page_in_parts else serve.Handler)
         threading.Thread(target=self.server.serve_forever, daemon=True).start()
         self.profile = tempfile.mkdtemp(prefix=f"bumpmap-{self.name}-")
         self.started = False
@@ -137,7 +165,8 @@ class Browser:
             raise AssertionError(f"{error}; console: {self.console()}") from None
         if self.failure():
             raise WebGLDidNotStart(self.failure())
-        FIRST_FRAMES.append(self.js("return bumpmapStats.firstFrameAt"))
+        if not self.page_in_parts:
+            FIRST_FRAMES.append(self.js("return bumpmapStats.firstFrameAt"))
         self.canvas = self.find("#canvas")
         if not self.screenshots_canvas:
             self.keep_frames()
