@@ -17,6 +17,7 @@
 #include <exception>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <optional>
 #include <sstream>
@@ -25,6 +26,7 @@
 #include <utility>
 #include <vector>
 
+#include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
