@@ -37,7 +37,7 @@ class LongOrbitTest : public BumpmapTest {
     // threshold gives large blocks back, so VmRSS follows what is in use.
     // The heap's top is trimmed only above 4 MiB: Mesa takes and frees 2 to
     // 4 MiB of smaller blocks every frame, and a lower threshold gave that
-    // back and faulted it in again each time, which took 4 frames in 5.
+    // back and faulted it in again each time: 59 brk calls a frame.
     void SetUp() override
     {
         setenv("GLIBC_TUNABLES",
@@ -168,7 +168,7 @@ TEST_F(LongOrbitTest, TenThousandFramesWithoutGlErrorOrGrowingMemory)
     const double startRate = framesSeen() / Seconds(Clock::now() - start).count();
     const double projected = (warmUpFrames + frames) / startRate;
     if (!started || projected > 2 * timeBudget.count()) {
-        GTEST_SKIP() << "the machine is too slow to finish: " << startRate
+        GTEST_SKIP() << "soak: skipped: the machine is too slow to finish: " << startRate
                      << " frames/s at the start, so " << warmUpFrames + frames
                      << " frames would take " << projected << " s, more than twice the "
                      << timeBudget.count() << " s this test has";
@@ -180,9 +180,9 @@ TEST_F(LongOrbitTest, TenThousandFramesWithoutGlErrorOrGrowingMemory)
         return;
     const double seconds = Seconds(Clock::now() - start).count();
     if (!finished) {
-        GTEST_SKIP() << "the machine slowed down too much to finish: " << framesSeen() << " of "
-                     << warmUpFrames + frames << " frames in " << seconds << " s, "
-                     << framesSeen() / seconds << " frames/s against " << startRate
+        GTEST_SKIP() << "soak: skipped: the machine slowed down too much to finish: "
+                     << framesSeen() << " of " << warmUpFrames + frames << " frames in " << seconds
+                     << " s, " << framesSeen() / seconds << " frames/s against " << startRate
                      << " at the start";
     }
 
